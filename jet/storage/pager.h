@@ -1,0 +1,108 @@
+// Page I/O for a Jet 4 file.
+//
+// The pager owns the open file. It knows the page size (4096 bytes), decodes
+// the header page (the RC4-masked region, the password and the page-encoding
+// key) and hands out pages by number. Pages of an encoded ("encrypted")
+// database are deciphered as they are read, so everything above the pager
+// sees plain pages.
+//
+// Reads go through a small direct-mapped cache of page buffers; a PageRef
+// keeps its buffer alive for as long as the caller holds it, even if the
+// cache slot is reused meanwhile. Nothing is read until it is asked for, so
+// opening a file costs the same whatever its size.
+//
+// Failure model: every out-of-range page number, short read or I/O error is a
+// jet::Error naming the file and the page. The pager is not thread-safe.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace jet {
+
+inline constexpr uint32_t kPageSize = 4096;
+
+using PageBuffer = std::array<uint8_t, kPageSize>;
+using PageRef = std::shared_ptr<const PageBuffer>;
+
+// What the header page says about the file.
+struct HeaderInfo {
+  uint8_t jetVersion = 0;        // 1 = Jet 4
+  uint16_t codePage = 0;
+  uint32_t encodingKey = 0;      // 0 = pages stored in the clear
+  std::u16string password;       // empty when the file has none
+  uint16_t sortOrder = 0;        // default collating order LCID
+  uint8_t sortVersion = 0;
+  double creationDate = 0;
+};
+
+class Pager {
+ public:
+  // Opens `path`. Throws jet::Error when the file cannot be opened, is not a
+  // Jet database, or is a version other than Jet 4.
+  static std::unique_ptr<Pager> open(const std::string& path, bool writable);
+  ~Pager();
+
+  Pager(const Pager&) = delete;
+  Pager& operator=(const Pager&) = delete;
+
+  const std::string& path() const { return path_; }
+  const HeaderInfo& header() const { return header_; }
+  bool writable() const { return writable_; }
+  uint32_t pageCount() const { return pageCount_; }
+
+  // The plain content of page `n`. Throws jet::Error when `n` is past the end
+  // of the file or the read fails.
+  PageRef page(uint32_t n);
+
+  // Builds the error message for a structural fault on page `n`.
+  std::string faultMessage(uint32_t n, const std::string& what) const;
+
+  // --- Writing (writable pagers only) -------------------------------------
+  //
+  // Changes are grouped into one operation: begin(), any number of modify()
+  // and append() calls, then commit() or rollback(). Until commit() nothing
+  // reaches the file; commit() first saves the original image of every
+  // changed page in the rollback journal beside the file (and flushes it),
+  // then writes the pages, flushes, and removes the journal. Opening a file
+  // with a leftover journal restores the saved images first.
+
+  void begin();
+  bool inOperation() const;
+  // A writable copy of page `n` for the current operation. Later page(n)
+  // calls see the modified content.
+  PageBuffer& modify(uint32_t n);
+  // Appends a zeroed page to the file (in the current operation) and returns
+  // its number. The caller must mark it used in the global usage map.
+  uint32_t append();
+  void commit();
+  void rollback();
+
+ private:
+  Pager() = default;
+  void readRaw(uint32_t n, uint8_t* out) const;
+  void decodePage(uint32_t n, uint8_t* data) const;
+
+  std::string path_;
+  int fd_ = -1;
+  bool writable_ = false;
+  uint32_t pageCount_ = 0;
+  HeaderInfo header_;
+
+  struct Slot {
+    uint32_t page = UINT32_MAX;
+    std::shared_ptr<PageBuffer> buffer;
+  };
+  std::vector<Slot> cache_;
+};
+
+// The 128-byte keystream that masks header bytes 0x18..0x97.
+extern const std::array<uint8_t, 128> kHeaderMask;
+
+// RC4 with a 4-byte key over `len` bytes in place (page encoding).
+void rc4Apply(const uint8_t key[4], uint8_t* data, size_t len);
+
+}  // namespace jet
