@@ -81,6 +81,9 @@ class TableScan {
   const std::vector<Value>& values() const { return values_; }
   RowId rowId() const { return rowId_; }
   const TableDef& def() const { return def_; }
+  // Restricts decoding to the columns whose flag is set (the others keep
+  // whatever they held); an empty vector decodes every column.
+  void setWanted(std::vector<char> wanted);
 
  private:
   Database& db_;
@@ -92,6 +95,7 @@ class TableScan {
   unsigned slotCount_ = 0;
   RowId rowId_;
   std::vector<Value> values_;
+  std::vector<char> wanted_;
 };
 
 class Database {
@@ -122,7 +126,7 @@ class Database {
   // Decodes the row at `page`/`slot` (following a relocation pointer) into
   // `out`. Returns false when the slot is deleted, empty or a relocated copy.
   bool readRow(const TableDef& def, const PageBuffer& page, uint32_t pageNo, unsigned slot,
-               std::vector<Value>& out);
+               std::vector<Value>& out, const std::vector<char>* wanted = nullptr);
 
   // Reads a long value (Memo/OLE) from its 12-byte definition.
   Bytes readLongValue(const uint8_t* def12, size_t len, const std::string& where);
@@ -159,6 +163,8 @@ class Database {
  private:
   Database() = default;
   void loadCatalog();
+  void decodeRow(const TableDef& def, const uint8_t* row, size_t len, uint32_t pageNo,
+                 std::vector<Value>& out, const std::vector<char>* wanted);
   const CatalogEntry* findEntry(std::string_view name) const;
 
   std::unique_ptr<Pager> pager_;

@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -81,10 +82,21 @@ class Pager {
   void commit();
   void rollback();
 
+  // Test hook: called after the journal is complete and after each page
+  // written by commit(), so a fault-injection test can stop at any point.
+  void setWriteHook(std::function<void()> hook) { writeHook_ = std::move(hook); }
+
  private:
+  struct Operation;
+
   Pager() = default;
+  void readHeader();
   void readRaw(uint32_t n, uint8_t* out) const;
   void decodePage(uint32_t n, uint8_t* data) const;
+  std::string journalPath() const;
+  void writeJournal(const Operation& op);
+  void recoverJournal();
+  void syncDirectory() const;
 
   std::string path_;
   int fd_ = -1;
@@ -97,6 +109,8 @@ class Pager {
     std::shared_ptr<PageBuffer> buffer;
   };
   std::vector<Slot> cache_;
+  std::unique_ptr<Operation> op_;
+  std::function<void()> writeHook_;
 };
 
 // The 128-byte keystream that masks header bytes 0x18..0x97.

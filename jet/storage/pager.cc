@@ -1,0 +1,429 @@
+// Page I/O, the header page and the rollback journal.
+//
+// Reading. Pages are read with pread into 4096-byte buffers held by a
+// direct-mapped cache (slot = page number modulo the cache size). A PageRef is
+// a shared pointer, so a caller may keep a page while the cache moves on. Page
+// 0 is handed out as stored; every other page of an encoded database is
+// deciphered with RC4 under the key (encoding key XOR page number).
+//
+// Writing. Changes are grouped into operations. Inside an operation, modify()
+// gives a private copy of a page and append() a new zeroed page; both live in
+// the dirty set and are seen by page(). commit() makes the operation durable:
+//
+//   1. the original image of every changed page that existed before the
+//      operation goes to the journal "<file>-journal", followed by a header
+//      that records the original page count; the records are flushed before
+//      the header is written and the header is flushed before step 2, so a
+//      journal with a valid header is always complete;
+//   2. the dirty pages are written to the file, which is flushed;
+//   3. the journal is removed.
+//
+// A kill or crash before step 1 ends leaves the file untouched and at most an
+// incomplete journal (no valid header), which is discarded. A kill during
+// step 2 or before step 3 leaves a complete journal: the next open copies the
+// saved images back and cuts the file to its original length, so the file is
+// exactly as it was before the operation. A journal is never applied twice to
+// different data because it is only removed after the file is flushed.
+//
+// The pager is not thread-safe and takes no file lock (the desktop product
+// may have the file open at the same time).
+#include "jet/storage/pager.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unordered_map>
+
+#include "jet/storage/error.h"
+
+namespace jet {
+
+namespace {
+
+constexpr size_t kCacheSlots = 4096;  // 16 MiB of page buffers at most
+constexpr char kJournalMagic[8] = {'J', 'E', 'T', 'J', 'R', 'N', 'L', '1'};
+
+uint32_t get32(const uint8_t* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+void put32(uint8_t* p, uint32_t v) {
+  p[0] = v & 0xFF; p[1] = (v >> 8) & 0xFF; p[2] = (v >> 16) & 0xFF; p[3] = v >> 24;
+}
+
+uint64_t fnv1a(const uint8_t* data, size_t len, uint64_t h = 1469598103934665603ull) {
+  for (size_t i = 0; i < len; ++i) {
+    h ^= data[i];
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+std::string sysError(const std::string& what, const std::string& path) {
+  return what + " '" + path + "': " + std::strerror(errno);
+}
+
+bool writeAll(int fd, const uint8_t* data, size_t len, off_t offset) {
+  while (len > 0) {
+    ssize_t n = ::pwrite(fd, data, len, offset);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    len -= static_cast<size_t>(n);
+    offset += n;
+  }
+  return true;
+}
+
+bool readAll(int fd, uint8_t* data, size_t len, off_t offset) {
+  while (len > 0) {
+    ssize_t n = ::pread(fd, data, len, offset);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    data += n;
+    len -= static_cast<size_t>(n);
+    offset += n;
+  }
+  return true;
+}
+
+}  // namespace
+
+const std::array<uint8_t, 128> kHeaderMask = {
+    0xb5, 0x6f, 0x03, 0x62, 0x61, 0x08, 0xc2, 0x55, 0xeb, 0xa9, 0x67, 0x72, 0x43, 0x3f, 0x00, 0x9c,
+    0x7a, 0x9f, 0x90, 0xff, 0x80, 0x9a, 0x31, 0xc5, 0x79, 0xba, 0xed, 0x30, 0xbc, 0xdf, 0xcc, 0x9d,
+    0x63, 0xd9, 0xe4, 0xc3, 0x7b, 0x42, 0xfb, 0x8a, 0xbc, 0x4e, 0x86, 0xfb, 0xec, 0x37, 0x5d, 0x44,
+    0x9c, 0xfa, 0xc6, 0x5e, 0x28, 0xe6, 0x13, 0xb6, 0x8a, 0x60, 0x54, 0x94, 0x7b, 0x36, 0xf5, 0x72,
+    0xdf, 0xb1, 0x77, 0xf4, 0x13, 0x43, 0xcf, 0xaf, 0xb1, 0x33, 0x34, 0x61, 0x79, 0x5b, 0x92, 0xb5,
+    0x7c, 0x2a, 0x05, 0xf1, 0x7c, 0x99, 0x01, 0x1b, 0x98, 0xfd, 0x12, 0x4f, 0x4a, 0x94, 0x6c, 0x3e,
+    0x60, 0x26, 0x5f, 0x95, 0xf8, 0xd0, 0x89, 0x24, 0x85, 0x67, 0xc6, 0x1f, 0x27, 0x44, 0xd2, 0xee,
+    0xcf, 0x65, 0xed, 0xff, 0x07, 0xc7, 0x46, 0xa1, 0x78, 0x16, 0x0c, 0xed, 0xe9, 0x2d, 0x62, 0xd4,
+};
+
+void rc4Apply(const uint8_t key[4], uint8_t* data, size_t len) {
+  uint8_t s[256];
+  for (int i = 0; i < 256; ++i) s[i] = static_cast<uint8_t>(i);
+  uint8_t j = 0;
+  for (int i = 0; i < 256; ++i) {
+    j = static_cast<uint8_t>(j + s[i] + key[i % 4]);
+    std::swap(s[i], s[j]);
+  }
+  uint8_t a = 0, b = 0;
+  for (size_t k = 0; k < len; ++k) {
+    a = static_cast<uint8_t>(a + 1);
+    b = static_cast<uint8_t>(b + s[a]);
+    std::swap(s[a], s[b]);
+    data[k] ^= s[static_cast<uint8_t>(s[a] + s[b])];
+  }
+}
+
+struct Pager::Operation {
+  uint32_t originalPageCount = 0;
+  std::unordered_map<uint32_t, std::shared_ptr<PageBuffer>> dirty;
+};
+
+std::unique_ptr<Pager> Pager::open(const std::string& path, bool writable) {
+  std::unique_ptr<Pager> p(new Pager());
+  p->path_ = path;
+  p->writable_ = writable;
+  p->fd_ = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  if (p->fd_ < 0) {
+    if (errno == ENOENT) throw Error("Arquivo não encontrado: '" + path + "'.");
+    throw Error(sysError("Não foi possível abrir o arquivo", path));
+  }
+  struct stat st {};
+  if (::fstat(p->fd_, &st) != 0) throw Error(sysError("Não foi possível ler o arquivo", path));
+  if (!S_ISREG(st.st_mode)) throw Error("Não é um arquivo do Access: '" + path + "'.");
+
+  p->recoverJournal();
+
+  if (::fstat(p->fd_, &st) != 0) throw Error(sysError("Não foi possível ler o arquivo", path));
+  if (st.st_size < static_cast<off_t>(kPageSize)) {
+    throw Error("Não é um arquivo do Access (arquivo curto demais): '" + path + "'.");
+  }
+  // A trailing partial page is ignored: pages are whole or absent.
+  p->pageCount_ = static_cast<uint32_t>(std::min<off_t>(st.st_size / kPageSize, UINT32_MAX));
+  p->readHeader();
+  p->cache_.resize(kCacheSlots);
+  return p;
+}
+
+Pager::~Pager() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void Pager::readHeader() {
+  uint8_t h[kPageSize];
+  if (!readAll(fd_, h, kPageSize, 0)) throw Error(sysError("Erro de leitura em", path_));
+  static const char kEngine[] = "Standard Jet DB";
+  if (h[0] != 0x00 || h[1] != 0x01 || h[2] != 0x00 || h[3] != 0x00) {
+    throw Error("Não é um arquivo do Access: '" + path_ + "'.");
+  }
+  if (std::memcmp(h + 4, kEngine, sizeof kEngine) != 0) {
+    if (std::memcmp(h + 4, "Standard ACE DB", 15) == 0) {
+      throw Error("Versão não suportada (Access 2007 ou posterior): '" + path_ + "'.");
+    }
+    throw Error("Não é um arquivo do Access: '" + path_ + "'.");
+  }
+  uint8_t version = h[0x14];
+  if (version == 0x00) throw Error("Versão não suportada (Jet 3, Access 97): '" + path_ + "'.");
+  if (version != 0x01) throw Error("Versão não suportada (Access 2007 ou posterior): '" + path_ + "'.");
+
+  uint8_t d[128];
+  for (size_t i = 0; i < 128; ++i) d[i] = h[0x18 + i] ^ kHeaderMask[i];
+  auto at = [&](size_t off) { return d + (off - 0x18); };
+  header_.jetVersion = version;
+  header_.codePage = static_cast<uint16_t>(at(0x3C)[0] | (at(0x3C)[1] << 8));
+  header_.encodingKey = get32(at(0x3E));
+  header_.sortOrder = static_cast<uint16_t>(at(0x6E)[0] | (at(0x6E)[1] << 8));
+  header_.sortVersion = at(0x71)[0];
+  std::memcpy(&header_.creationDate, at(0x72), 8);
+
+  uint8_t mask[4];
+  double date = header_.creationDate;
+  int32_t seed = (date > -2147483648.0 && date < 2147483647.0) ? static_cast<int32_t>(date) : 0;
+  put32(mask, static_cast<uint32_t>(seed));
+  uint8_t pw[40];
+  bool empty = true;
+  for (int i = 0; i < 40; ++i) {
+    pw[i] = at(0x42)[i] ^ mask[i % 4];
+    if (pw[i]) empty = false;
+  }
+  header_.password.clear();
+  if (!empty) {
+    for (int i = 0; i + 1 < 40; i += 2) {
+      char16_t c = static_cast<char16_t>(pw[i] | (pw[i + 1] << 8));
+      if (c == 0) break;
+      header_.password.push_back(c);
+    }
+  }
+}
+
+std::string Pager::faultMessage(uint32_t n, const std::string& what) const {
+  return "Arquivo corrompido '" + path_ + "', página " + std::to_string(n) + ": " + what + ".";
+}
+
+void Pager::readRaw(uint32_t n, uint8_t* out) const {
+  if (!readAll(fd_, out, kPageSize, static_cast<off_t>(n) * kPageSize)) {
+    throw Error(faultMessage(n, "leitura incompleta"));
+  }
+}
+
+void Pager::decodePage(uint32_t n, uint8_t* data) const {
+  if (n == 0 || header_.encodingKey == 0) return;
+  uint8_t key[4];
+  put32(key, header_.encodingKey ^ n);
+  rc4Apply(key, data, kPageSize);
+}
+
+PageRef Pager::page(uint32_t n) {
+  if (op_) {
+    auto it = op_->dirty.find(n);
+    if (it != op_->dirty.end()) return it->second;
+  }
+  if (n >= pageCount_) {
+    throw Error(faultMessage(n, "página fora do arquivo (" + std::to_string(pageCount_) +
+                                    " páginas)"));
+  }
+  Slot& slot = cache_[n % cache_.size()];
+  if (slot.page == n && slot.buffer) return slot.buffer;
+  auto buf = std::make_shared<PageBuffer>();
+  readRaw(n, buf->data());
+  decodePage(n, buf->data());
+  slot.page = n;
+  slot.buffer = buf;
+  return buf;
+}
+
+// --- Writing ---------------------------------------------------------------
+
+std::string Pager::journalPath() const { return path_ + "-journal"; }
+
+void Pager::begin() {
+  if (!writable_) throw Error("O banco de dados '" + path_ + "' foi aberto somente para leitura.");
+  if (op_) throw Error("Operação de gravação já iniciada.");
+  op_ = std::make_unique<Operation>();
+  op_->originalPageCount = pageCount_;
+}
+
+bool Pager::inOperation() const { return op_ != nullptr; }
+
+PageBuffer& Pager::modify(uint32_t n) {
+  if (!op_) throw Error("Gravação fora de uma operação.");
+  auto it = op_->dirty.find(n);
+  if (it != op_->dirty.end()) return *it->second;
+  PageRef current = page(n);
+  auto copy = std::make_shared<PageBuffer>(*current);
+  PageBuffer& ref = *copy;
+  op_->dirty.emplace(n, std::move(copy));
+  return ref;
+}
+
+uint32_t Pager::append() {
+  if (!op_) throw Error("Gravação fora de uma operação.");
+  if (pageCount_ >= (0x7FFFFFFFu / kPageSize)) {
+    throw Error("O banco de dados '" + path_ + "' atingiu o tamanho máximo de 2 GB.");
+  }
+  uint32_t n = pageCount_++;
+  op_->dirty.emplace(n, std::make_shared<PageBuffer>());
+  return n;
+}
+
+void Pager::rollback() {
+  if (!op_) return;
+  pageCount_ = op_->originalPageCount;
+  op_.reset();
+}
+
+void Pager::writeJournal(const Operation& op) {
+  std::string jpath = journalPath();
+  int jfd = ::open(jpath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (jfd < 0) throw Error(sysError("Não foi possível criar o diário de gravação", jpath));
+  // Header: magic, original page count, record count, checksum of records.
+  // Written last, after the records are flushed.
+  const size_t kHeader = 24;
+  const size_t kRecord = 4 + kPageSize;
+  uint64_t sum = 1469598103934665603ull;
+  uint32_t count = 0;
+  std::vector<uint8_t> rec(kRecord);
+  bool ok = true;
+  for (const auto& [n, buf] : op.dirty) {
+    if (n >= op.originalPageCount) continue;  // new pages are undone by truncation
+    put32(rec.data(), n);
+    readRaw(n, rec.data() + 4);  // the image exactly as stored
+    sum = fnv1a(rec.data(), kRecord, sum);
+    if (!writeAll(jfd, rec.data(), kRecord, static_cast<off_t>(kHeader + count * kRecord))) {
+      ok = false;
+      break;
+    }
+    ++count;
+  }
+  if (ok) ok = ::fsync(jfd) == 0;
+  if (ok) {
+    uint8_t h[kHeader] = {};
+    std::memcpy(h, kJournalMagic, 8);
+    put32(h + 8, op.originalPageCount);
+    put32(h + 12, count);
+    std::memcpy(h + 16, &sum, 8);
+    ok = writeAll(jfd, h, kHeader, 0) && ::fsync(jfd) == 0;
+  }
+  ::close(jfd);
+  if (!ok) {
+    ::unlink(jpath.c_str());
+    throw Error(sysError("Erro ao gravar o diário de gravação", jpath));
+  }
+  syncDirectory();
+}
+
+void Pager::syncDirectory() const {
+  std::string dir = path_;
+  size_t slash = dir.find_last_of('/');
+  dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : dir.substr(0, slash));
+  int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+}
+
+void Pager::commit() {
+  if (!op_) return;
+  std::unique_ptr<Operation> op = std::move(op_);
+  if (op->dirty.empty()) return;
+  writeJournal(*op);
+  if (writeHook_) writeHook_();
+  bool ok = true;
+  std::vector<uint32_t> order;
+  order.reserve(op->dirty.size());
+  for (const auto& entry : op->dirty) order.push_back(entry.first);
+  std::sort(order.begin(), order.end());
+  PageBuffer out;
+  for (uint32_t n : order) {
+    out = *op->dirty[n];
+    decodePage(n, out.data());  // RC4 is its own inverse: this encodes
+    if (!writeAll(fd_, out.data(), kPageSize, static_cast<off_t>(n) * kPageSize)) {
+      ok = false;
+      break;
+    }
+    if (writeHook_) writeHook_();
+  }
+  if (ok) ok = ::fsync(fd_) == 0;
+  if (!ok) {
+    int saved = errno;
+    // Put the file back from the journal now; if even that fails the journal
+    // stays and the next open restores it.
+    for (auto& slot : cache_) slot = Slot{};
+    try {
+      recoverJournal();
+    } catch (const Error&) {
+    }
+    pageCount_ = op->originalPageCount;
+    errno = saved;
+    throw Error(sysError("Erro de gravação em", path_));
+  }
+  if (::unlink(journalPath().c_str()) != 0 && errno != ENOENT) {
+    throw Error(sysError("Não foi possível remover o diário de gravação", journalPath()));
+  }
+  syncDirectory();
+  for (auto& [n, buf] : op->dirty) {
+    Slot& slot = cache_[n % cache_.size()];
+    slot.page = n;
+    slot.buffer = std::move(buf);
+  }
+}
+
+void Pager::recoverJournal() {
+  std::string jpath = journalPath();
+  int jfd = ::open(jpath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (jfd < 0) return;
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{jfd};
+  const size_t kHeader = 24;
+  const size_t kRecord = 4 + kPageSize;
+  uint8_t h[kHeader];
+  bool complete = readAll(jfd, h, kHeader, 0) && std::memcmp(h, kJournalMagic, 8) == 0;
+  if (!complete) {
+    // The operation never reached the file: discard the journal.
+    if (writable_ || ::access(path_.c_str(), W_OK) == 0) ::unlink(jpath.c_str());
+    return;
+  }
+  uint32_t originalPages = get32(h + 8);
+  uint32_t count = get32(h + 12);
+  uint64_t sum;
+  std::memcpy(&sum, h + 16, 8);
+  std::vector<uint8_t> records;
+  records.resize(static_cast<size_t>(count) * kRecord);
+  if (!readAll(jfd, records.data(), records.size(), kHeader) ||
+      fnv1a(records.data(), records.size()) != sum) {
+    throw Error("O diário de gravação '" + jpath +
+                "' está danificado; o banco de dados não foi alterado por esta abertura.");
+  }
+  int fd = writable_ ? fd_ : ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) {
+    throw Error(sysError("Há uma gravação interrompida a desfazer, mas não foi possível gravar em",
+                         path_));
+  }
+  bool ok = true;
+  for (uint32_t i = 0; i < count && ok; ++i) {
+    const uint8_t* r = records.data() + static_cast<size_t>(i) * kRecord;
+    ok = writeAll(fd, r + 4, kPageSize, static_cast<off_t>(get32(r)) * kPageSize);
+  }
+  if (ok) ok = ::ftruncate(fd, static_cast<off_t>(originalPages) * kPageSize) == 0;
+  if (ok) ok = ::fsync(fd) == 0;
+  if (fd != fd_) ::close(fd);
+  if (!ok) throw Error(sysError("Erro ao desfazer a gravação interrompida em", path_));
+  ::unlink(jpath.c_str());
+  syncDirectory();
+}
+
+}  // namespace jet
