@@ -21,6 +21,7 @@
 
 #include "jet/storage/bytes.h"
 #include "jet/storage/error.h"
+#include "jet/storage/usage_map.h"
 
 namespace jet {
 
@@ -189,58 +190,7 @@ const TableDef& Database::tableDef(std::string_view name) {
 
 // --- Usage maps ---------------------------------------------------------------
 
-std::vector<uint32_t> Database::usageMapPages(MapRef ref) {
-  std::vector<uint32_t> pages;
-  if (ref.page == 0) return pages;
-  PageRef holder = pager_->page(ref.page);
-  const PageBuffer& p = *holder;
-  std::string fault = "mapa de uso inválido";
-  if (p[0] != 0x01) throw Error(pager_->faultMessage(ref.page, fault));
-  unsigned count = le16(p.data() + 12);
-  if (ref.row >= count || 14u + 2u * count > kPageSize) {
-    throw Error(pager_->faultMessage(ref.page, fault));
-  }
-  unsigned start = le16(p.data() + 14 + 2 * ref.row) & 0x1FFF;
-  unsigned end = ref.row == 0 ? kPageSize : (le16(p.data() + 14 + 2 * (ref.row - 1)) & 0x1FFF);
-  if (start >= end || end > kPageSize || start < 14u + 2u * count) {
-    throw Error(pager_->faultMessage(ref.page, fault));
-  }
-  const uint8_t* m = p.data() + start;
-  size_t len = end - start;
-  uint32_t limit = pager_->pageCount();
-  if (m[0] == 0x00) {
-    if (len < 5) throw Error(pager_->faultMessage(ref.page, fault));
-    uint32_t first = le32(m + 1);
-    for (size_t i = 5; i < len; ++i) {
-      if (!m[i]) continue;
-      for (int b = 0; b < 8; ++b) {
-        if (!(m[i] & (1 << b))) continue;
-        uint64_t page = uint64_t{first} + (i - 5) * 8 + b;
-        if (page < limit) pages.push_back(static_cast<uint32_t>(page));
-      }
-    }
-  } else if (m[0] == 0x01) {
-    const uint32_t perPage = (kPageSize - 4) * 8;
-    for (size_t k = 0; 1 + 4 * k + 4 <= len; ++k) {
-      uint32_t mapPage = le32(m + 1 + 4 * k);
-      if (mapPage == 0 || mapPage >= limit) continue;
-      PageRef bitmap = pager_->page(mapPage);
-      if ((*bitmap)[0] != 0x05) throw Error(pager_->faultMessage(mapPage, fault));
-      for (uint32_t i = 4; i < kPageSize; ++i) {
-        uint8_t byte = (*bitmap)[i];
-        if (!byte) continue;
-        for (int b = 0; b < 8; ++b) {
-          if (!(byte & (1 << b))) continue;
-          uint64_t page = uint64_t{k} * perPage + (i - 4) * 8 + b;
-          if (page < limit) pages.push_back(static_cast<uint32_t>(page));
-        }
-      }
-    }
-  } else {
-    throw Error(pager_->faultMessage(ref.page, fault));
-  }
-  return pages;
-}
+std::vector<uint32_t> Database::usageMapPages(MapRef ref) { return jet::usageMapPages(*pager_, ref); }
 
 // --- Rows -----------------------------------------------------------------------
 
