@@ -109,14 +109,14 @@ std::unique_ptr<Database> Database::open(const std::string& path, const OpenOpti
   return db;
 }
 
-Database::~Database() = default;
+
 
 void Database::loadCatalog() {
   const TableDef& sys = [&]() -> const TableDef& {
-    auto def = std::make_unique<TableDef>(readTableDef(*pager_, 2, "MSysObjects"));
-    auto& ref = *def;
-    defs_[foldName("MSysObjects")] = std::move(def);
-    return ref;
+    auto& slot = defs_[foldName("MSysObjects")];
+    if (slot) *slot = readTableDef(*pager_, 2, "MSysObjects");  // in place: callers may hold it
+    else slot = std::make_unique<TableDef>(readTableDef(*pager_, 2, "MSysObjects"));
+    return *slot;
   }();
   int id = -1, parent = -1, name = -1, type = -1, flags = -1;
   for (size_t i = 0; i < sys.columns.size(); ++i) {
@@ -150,6 +150,7 @@ void Database::loadCatalog() {
   for (const auto& e : all) {
     if (e.parentId == kRootParentId && foldName(e.name) == "tables") tables = e.id;
   }
+  tablesContainerId_ = tables;
   for (auto& e : all) {
     if (e.type == 1 && e.parentId == tables) catalog_.push_back(std::move(e));
   }

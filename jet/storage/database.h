@@ -104,6 +104,11 @@ class Database {
   // file has a password and `options.password` is not it, or a message naming
   // the file when it is not a Jet 4 database or its catalog is corrupt.
   static std::unique_ptr<Database> open(const std::string& path, const OpenOptions& options = {});
+  // Creates a blank database at `path` (which must not exist) with the given
+  // password (empty for none) and returns it open for writing.
+  static std::unique_ptr<Database> create(const std::string& path, const std::string& password = "");
+  // Sets (or, with an empty text, removes) the database password.
+  void setPassword(const std::string& password);
   ~Database();
 
   Database(const Database&) = delete;
@@ -161,8 +166,36 @@ class Database {
   void dropTable(std::string_view table);
 
  private:
-  Database() = default;
+  struct WriteState;
+  // A stored row as an update or delete needs it.
+  struct RawRow {
+    std::vector<Value> values;
+    bool relocated = false;
+    RowId target;                               // where the data lives when relocated
+    size_t headerSize = 0;
+    size_t dataSize = 0;                        // size of the slot holding the data
+    std::map<uint16_t, Bytes> longValues;       // column number -> stored 12-byte definition
+  };
+
+  Database();
+  WriteState& writeState();
+  template <class F> auto inOperation(F&& f);
+  void reloadAfterRollback();
+  TableDef& writableDef(std::string_view table);
+  void patchTableCounters(const TableDef& def);
+  uint32_t longValuePage(const TableDef& def, const ColumnDef& c, size_t size, bool fresh);
+  void writeLongValue(const TableDef& def, const ColumnDef& c, const Bytes& data, bool mayInline, Bytes& out);
+  Bytes encodeRow(const TableDef& def, std::vector<Value>& values, const RawRow* old, size_t padTo);
+  uint32_t dataPageFor(const TableDef& def, size_t size, uint32_t avoid);
+  RawRow readRawRow(const TableDef& def, RowId id);
+  MapRef addMapRow(uint32_t& holder, const std::vector<uint8_t>& map);
+  uint32_t newIndexRoot(const TableDef& def, RealIndexDef& real, uint32_t& holder);
+  void registerTable(const TableDef& def);
+  TableDef buildTable(const TableSpec& spec, uint32_t tdefPage, uint8_t tableType);
+  void addIndexDef(TableDef& def, const IndexSpec& spec, uint32_t& holder);
+  void rewriteTableDef(TableDef& def);
   void loadCatalog();
+  void bootstrap();
   void decodeRow(const TableDef& def, const uint8_t* row, size_t len, uint32_t pageNo,
                  std::vector<Value>& out, const std::vector<char>* wanted);
   const CatalogEntry* findEntry(std::string_view name) const;
@@ -170,6 +203,9 @@ class Database {
   std::unique_ptr<Pager> pager_;
   std::vector<CatalogEntry> catalog_;
   std::map<std::string, std::unique_ptr<TableDef>, std::less<>> defs_;  // key: folded name
+  std::unique_ptr<WriteState> ws_;
+  int32_t tablesContainerId_ = 0x0F000001;
+  std::vector<std::unique_ptr<TableDef>> retired_;  // dropped tables' definitions, kept for holders of references
 };
 
 // ASCII case folding used for object names.

@@ -81,6 +81,8 @@ class Pager {
   uint32_t append();
   void commit();
   void rollback();
+  // Reads the header page again (after it was changed).
+  void reloadHeader() { readHeader(); }
 
   // Test hook: called after the journal is complete and after each page
   // written by commit(), so a fault-injection test can stop at any point.
