@@ -19,16 +19,6 @@ unsigned pageRowCount(const PageBuffer& p) { return le16(p.data() + 12); }
 
 unsigned pageFreeSpace(const PageBuffer& p) { return le16(p.data() + 2); }
 
-static unsigned lowestRowStart(const PageBuffer& p) {
-  unsigned count = pageRowCount(p);
-  unsigned lowest = kPageSize;
-  for (unsigned i = 0; i < count; ++i) {
-    unsigned s = le16(p.data() + kDataHeader + 2 * i) & 0x1FFF;
-    if (s < lowest) lowest = s;
-  }
-  return lowest;
-}
-
 bool pageHasRoom(const PageBuffer& p, size_t size) {
   unsigned count = pageRowCount(p);
   if (count >= kMaxRowsPerPage) return false;
@@ -44,8 +34,9 @@ unsigned pageAppendRow(PageBuffer& p, const uint8_t* row, size_t size, uint16_t 
   std::memcpy(p.data() + start, row, size);
   putLe16(p.data() + kDataHeader + 2 * count, static_cast<uint16_t>(start | flags));
   putLe16(p.data() + 12, static_cast<uint16_t>(count + 1));
-  unsigned used = kDataHeader + 2 * (count + 1);
-  putLe16(p.data() + 2, static_cast<uint16_t>(lowestRowStart(p) - used));
+  // Rows lie in slot order from the end of the page, so the new row is the
+  // lowest one and the free space ends at it.
+  putLe16(p.data() + 2, static_cast<uint16_t>(start - (kDataHeader + 2 * (count + 1))));
   return count;
 }
 

@@ -270,8 +270,12 @@ uint32_t Database::longValuePage(const TableDef& def, const ColumnDef& c, size_t
   uint32_t page = allocatePage(*pager_);
   initDataPage(pager_->modify(page), def.tdefPage, true);
   if (c.lvOwned.page) usageMapAdd(*pager_, c.lvOwned, page);
-  if (c.lvFree.page) usageMapAdd(*pager_, c.lvFree, page);
-  ts.lvalPage[c.number] = page;
+  // A page taken for one full chunk of a chain stays out of the free-space
+  // map and does not become the page small values go to.
+  if (!fresh) {
+    if (c.lvFree.page) usageMapAdd(*pager_, c.lvFree, page);
+    ts.lvalPage[c.number] = page;
+  }
   return page;
 }
 
@@ -306,7 +310,7 @@ void Database::writeLongValue(const TableDef& def, const ColumnDef& c, const Byt
       chunk[0] = nextRow;
       putLe24(chunk.data() + 1, nextPage);
       chunk.insert(chunk.end(), data.begin() + static_cast<long>(from), data.begin() + static_cast<long>(from + n));
-      uint32_t page = longValuePage(def, c, chunk.size(), true);
+      uint32_t page = longValuePage(def, c, chunk.size(), n == kChainChunk);
       nextRow = static_cast<uint8_t>(pageAppendRow(pager_->modify(page), chunk.data(), chunk.size()));
       nextPage = page;
     }
