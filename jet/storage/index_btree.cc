@@ -359,6 +359,21 @@ std::vector<RowId> IndexBtree::find(const std::vector<uint8_t>& key) const {
   return rows;
 }
 
+std::vector<RowId> IndexBtree::findPrefix(const std::vector<uint8_t>& prefix) const {
+  std::vector<RowId> rows;
+  Cursor c = seek(prefix);
+  while (c.next()) {
+    const IndexEntry& e = c.entry();
+    if (e.key.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), e.key.begin())) {
+      rows.push_back(e.row);
+      continue;
+    }
+    if (compareEntries(e.key, e.row, prefix, RowId{}) < 0) continue;
+    break;
+  }
+  return rows;
+}
+
 bool IndexBtree::containsKey(const std::vector<uint8_t>& key) const {
   Cursor c = seek(key);
   while (c.next()) {
@@ -745,6 +760,23 @@ bool rowHasEntry(const TableDef& table, const RealIndexDef& index, const std::ve
 constexpr size_t kUniqueCountOffset = 63 + 4;
 constexpr size_t kRealIndexHeaderBytes = 12;
 
+// Counts one more distinct key in index `i`, in the definition and in the
+// table's TDEF page. The count is never decreased.
+void countNewKey(Pager& pager, TableDef& table, size_t i) {
+  RealIndexDef& index = table.realIndexes[i];
+  ++index.uniqueEntryCount;
+  PageBuffer& tdef = pager.modify(table.tdefPage);
+  size_t off = kUniqueCountOffset + kRealIndexHeaderBytes * i;
+  if (off + 4 <= kPageSize) putLe32(&tdef[off], index.uniqueEntryCount);
+}
+
+[[noreturn]] void missingEntry(Pager& pager, const TableDef& table, size_t i, RowId id) {
+  throw Error(pager.faultMessage(table.realIndexes[i].rootPage,
+                                 "o índice '" + indexName(table, i) + "' da tabela '" + table.name +
+                                     "' não tem a entrada da linha " + std::to_string(id.page) +
+                                     ":" + std::to_string(id.row)));
+}
+
 }  // namespace
 
 std::optional<std::string> indexInsertViolation(Pager& pager, const TableDef& table,
@@ -776,18 +808,13 @@ std::optional<std::string> indexInsertViolation(Pager& pager, const TableDef& ta
 
 void indexInsertRow(Pager& pager, TableDef& table, const std::vector<Value>& row, RowId id) {
   for (size_t i = 0; i < table.realIndexes.size(); ++i) {
-    RealIndexDef& index = table.realIndexes[i];
+    const RealIndexDef& index = table.realIndexes[i];
     if (index.columns.empty() || !rowHasEntry(table, index, row)) continue;
     std::vector<uint8_t> key = rowKey(table, index, row);
     IndexBtree tree(pager, table.tdefPage, index);
     const bool newKey = !tree.containsKey(key);
     tree.insert(key, id);
-    if (newKey) {
-      ++index.uniqueEntryCount;
-      PageBuffer& tdef = pager.modify(table.tdefPage);
-      size_t off = kUniqueCountOffset + kRealIndexHeaderBytes * i;
-      if (off + 4 <= kPageSize) putLe32(&tdef[off], index.uniqueEntryCount);
-    }
+    if (newKey) countNewKey(pager, table, i);
   }
 }
 
@@ -796,14 +823,51 @@ void indexRemoveRow(Pager& pager, const TableDef& table, const std::vector<Value
     const RealIndexDef& index = table.realIndexes[i];
     if (index.columns.empty() || !rowHasEntry(table, index, row)) continue;
     IndexBtree tree(pager, table.tdefPage, index);
-    if (!tree.remove(rowKey(table, index, row), id)) {
-      throw Error(pager.faultMessage(index.rootPage, "o índice '" + indexName(table, i) +
-                                                         "' da tabela '" + table.name +
-                                                         "' não tem a entrada da linha " +
-                                                         std::to_string(id.page) + ":" +
-                                                         std::to_string(id.row)));
+    if (!tree.remove(rowKey(table, index, row), id)) missingEntry(pager, table, i, id);
+  }
+}
+
+void indexUpdateRow(Pager& pager, TableDef& table, const std::vector<Value>& before,
+                    const std::vector<Value>& after, RowId id) {
+  for (size_t i = 0; i < table.realIndexes.size(); ++i) {
+    const RealIndexDef& index = table.realIndexes[i];
+    if (index.columns.empty()) continue;
+    const bool had = rowHasEntry(table, index, before);
+    const bool has = rowHasEntry(table, index, after);
+    std::vector<uint8_t> oldKey, newKey;
+    if (had) oldKey = rowKey(table, index, before);
+    if (has) newKey = rowKey(table, index, after);
+    if (had == has && oldKey == newKey) continue;
+    IndexBtree tree(pager, table.tdefPage, index);
+    if (had && !tree.remove(oldKey, id)) missingEntry(pager, table, i, id);
+    if (has) {
+      const bool newDistinct = !tree.containsKey(newKey);
+      tree.insert(newKey, id);
+      if (newDistinct) countNewKey(pager, table, i);
     }
   }
+}
+
+std::optional<std::vector<RowId>> indexLookup(Pager& pager, const TableDef& table, size_t realIndex,
+                                              const std::vector<Value>& values) {
+  if (realIndex >= table.realIndexes.size()) return std::nullopt;
+  const RealIndexDef& index = table.realIndexes[realIndex];
+  if (values.empty() || values.size() > index.columns.size()) return std::nullopt;
+  if (!indexKeysSupported(table, index)) return std::nullopt;
+  std::vector<uint8_t> prefix;
+  for (size_t k = 0; k < values.size(); ++k) {
+    if (values[k].isNull()) return std::nullopt;
+    const IndexColumn& ic = index.columns[k];
+    const ColumnDef& col = table.columns[static_cast<size_t>(table.positionOfNumber(ic.columnNumber))];
+    try {
+      appendKeyPart(prefix, values[k], col.type, ic.ascending);
+    } catch (const Error&) {
+      return std::nullopt;
+    }
+  }
+  IndexBtree tree(pager, table.tdefPage, index);
+  if (values.size() == index.columns.size()) return tree.find(prefix);
+  return tree.findPrefix(prefix);
 }
 
 // --- Verification --------------------------------------------------------------------

@@ -100,6 +100,10 @@ class IndexBtree {
   Cursor seek(const std::vector<uint8_t>& key, RowId row = RowId{}) const;
   // The rows whose entry key equals `key`, in index order.
   std::vector<RowId> find(const std::vector<uint8_t>& key) const;
+  // The rows whose entry key starts with `prefix`, in index order. Since
+  // each column's key bytes delimit themselves, the key of the leading
+  // columns of a multi-column index finds every row with those values.
+  std::vector<RowId> findPrefix(const std::vector<uint8_t>& prefix) const;
   // True when some entry has exactly this key.
   bool containsKey(const std::vector<uint8_t>& key) const;
 
@@ -142,6 +146,24 @@ void indexInsertRow(Pager& pager, TableDef& table, const std::vector<Value>& row
 // Removes the entries of `row` (stored at `id`) from every index of `table`.
 // Throws jet::Error when an entry that should be there is missing.
 void indexRemoveRow(Pager& pager, const TableDef& table, const std::vector<Value>& row, RowId id);
+
+// Replaces the entries of the row at `id` (values `before`) by those of
+// `after`, touching only the indexes whose key changes (so an unchanged key
+// is not counted again as a new distinct key). Call indexInsertViolation
+// with `replacing` = id first.
+void indexUpdateRow(Pager& pager, TableDef& table, const std::vector<Value>& before,
+                    const std::vector<Value>& after, RowId id);
+
+// Candidate rows for `WHERE c1 = v1 AND ... AND ck = vk` through real index
+// `realIndex` of `table`, whose first k columns are c1..ck; `values` holds
+// v1..vk. The rows are candidates only: keys fold case, drop trailing spaces
+// and see only the first 255 characters of a text, so the caller must test
+// the condition on each row. Returns nothing when the index cannot answer:
+// its keys are not supported, `values` is empty or longer than the index, a
+// value is NULL, or a value cannot be held exactly by its column (the caller
+// then scans the table).
+std::optional<std::vector<RowId>> indexLookup(Pager& pager, const TableDef& table, size_t realIndex,
+                                              const std::vector<Value>& values);
 
 // Verifies every index of `table` against its rows: the tree can be walked,
 // its entries are in order, and its entries are exactly the keys computed

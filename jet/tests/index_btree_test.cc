@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 
 #include "jet/storage/bytes.h"
@@ -119,6 +120,58 @@ TEST(IndexBtree, FindByKeyInMultiLevelIndex) {
     EXPECT_FALSE(tree.containsKey(absent));
   }
   EXPECT_TRUE(multiLevel);
+}
+
+// `WHERE c = v` lookups through each index of a file with many text and
+// multi-column indexes give exactly the rows whose leading key matches.
+TEST(IndexBtree, LookupByLeadingColumns) {
+  auto db = openFixture(dataPath("academia-jackcess.mdb"), "lumpa");
+  size_t lookups = 0, multiColumnPrefix = 0;
+  for (const std::string& name : db->tableNames()) {
+    const TableDef& def = db->tableDef(name);
+    for (size_t i = 0; i < def.realIndexes.size(); ++i) {
+      const RealIndexDef& ix = def.realIndexes[i];
+      const IndexColumn& first = ix.columns.front();
+      const int pos = def.positionOfNumber(first.columnNumber);
+      const ColumnDef& col = def.columns[pos];
+      // Rows by the key of their first indexed column.
+      std::map<std::vector<uint8_t>, std::vector<RowId>> rowsByKey;
+      std::vector<Value> samples;
+      TableScan scan(*db, def);
+      while (scan.next()) {
+        const Value& v = scan.values()[pos];
+        if (v.isNull()) continue;
+        std::vector<uint8_t> k;
+        appendKeyPart(k, v, col.type, first.ascending);
+        auto& rows = rowsByKey[k];
+        if (rows.empty() && samples.size() < 6) samples.push_back(v);
+        rows.push_back(scan.rowId());
+      }
+      for (const Value& v : samples) {
+        std::vector<uint8_t> k;
+        appendKeyPart(k, v, col.type, first.ascending);
+        auto found = indexLookup(db->pager(), def, i, {v});
+        ASSERT_TRUE(found.has_value());
+        auto want = rowsByKey[k];
+        std::sort(want.begin(), want.end(), [](RowId a, RowId b) {
+          return std::tie(a.page, a.row) < std::tie(b.page, b.row);
+        });
+        std::sort(found->begin(), found->end(), [](RowId a, RowId b) {
+          return std::tie(a.page, a.row) < std::tie(b.page, b.row);
+        });
+        EXPECT_EQ(*found, want) << name << " index " << i;
+        ++lookups;
+        if (ix.columns.size() > 1) ++multiColumnPrefix;
+      }
+      // The index cannot answer for NULL or for a value the column cannot hold.
+      EXPECT_FALSE(indexLookup(db->pager(), def, i, {Value()}).has_value());
+      if (col.type == ColumnType::Long) {
+        EXPECT_FALSE(indexLookup(db->pager(), def, i, {Value(2.5)}).has_value());
+      }
+    }
+  }
+  EXPECT_GT(lookups, 50u);
+  EXPECT_GT(multiColumnPrefix, 3u);
 }
 
 // Decoding, encoding and decoding again an index page written by another

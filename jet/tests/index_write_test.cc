@@ -340,6 +340,30 @@ TEST(IndexWrite, RowsIntoEveryIndexWithUniqueCheck) {
     bool nameIndex = ix.columns.size() == 1 && ix.columns[0].columnNumber == nome->number;
     EXPECT_EQ(ix.uniqueEntryCount, countsBefore[i] + (nameIndex ? 0 : 1)) << "index " << i;
   }
+  // Updating without changing a key leaves the indexes and counts alone;
+  // a new name moves only the name index's entry.
+  TableDef def2 = reopened->tableDef("Alunos");
+  std::vector<uint32_t> counts;
+  for (const auto& ix : def2.realIndexes) counts.push_back(ix.uniqueEntryCount);
+  reopened->pager().begin();
+  indexUpdateRow(reopened->pager(), def2, row, row, RowId{4000, 3});
+  std::vector<Value> renamed = row;
+  renamed[nomePos] = Value("Zé Nobody");
+  indexUpdateRow(reopened->pager(), def2, row, renamed, RowId{4000, 3});
+  reopened->pager().commit();
+  for (size_t i = 0; i < def2.realIndexes.size(); ++i) {
+    const RealIndexDef& ix = def2.realIndexes[i];
+    bool nameIndex = ix.columns.size() == 1 && ix.columns[0].columnNumber == nome->number;
+    EXPECT_EQ(ix.uniqueEntryCount, counts[i] + (nameIndex ? 1 : 0));
+    IndexBtree tree(reopened->pager(), def2.tdefPage, ix);
+    auto rows = tree.find(rowKey(def2, ix, renamed));
+    EXPECT_NE(std::find(rows.begin(), rows.end(), RowId{4000, 3}), rows.end());
+    if (nameIndex) {
+      auto old = tree.find(rowKey(def2, ix, row));
+      EXPECT_EQ(std::find(old.begin(), old.end(), RowId{4000, 3}), old.end());
+    }
+  }
+  row = renamed;
   // The new id is now taken; removing the row frees it again.
   EXPECT_TRUE(indexInsertViolation(reopened->pager(), after, row).has_value());
   reopened->pager().begin();
