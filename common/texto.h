@@ -1,0 +1,49 @@
+// Text and folder routines of the shared unit (uGlobal).
+//
+// Text in the system is Windows-1252: std::string of single bytes, one
+// character one byte.
+#pragma once
+
+#include <bitset>
+#include <string>
+#include <string_view>
+
+namespace kor {
+
+// A set of byte values.
+using ConjuntoCaracteres = std::bitset<256>;
+
+// The set of the characters of `chars`.
+ConjuntoCaracteres Conjunto(std::string_view chars);
+// The ten digits "0" to "9".
+const ConjuntoCaracteres& Digitos();
+
+// The characters of `texto` that belong to `conjunto`, in their order.
+std::string ManterCaracteres(std::string_view texto, const ConjuntoCaracteres& conjunto);
+
+// The digits of the field that follows the N-th hyphen of `texto` (up to and
+// including the next hyphen, or to the end): empty when the text holds fewer
+// than N hyphens or that field holds no digit.
+std::string ExtraiCampo1(std::string_view texto);
+std::string ExtraiCampo2(std::string_view texto);
+std::string ExtraiCampo3(std::string_view texto);
+
+// Maps every character of the name alphabet to its plain form (accented
+// capitals to their letter, hyphen and double quote to a blank) and drops every
+// character outside it (lower case, apostrophe, other accents, controls).
+std::string RemoveAcentos(std::string_view texto);
+
+// Replaces each run of blanks (character 32 only) by one blank.
+std::string RemoveEspacosDuplos(std::string_view texto);
+
+// Removes the folder `pasta` and everything in it, as far as it can; a file
+// that cannot be deleted stays, with its folders. Reports nothing.
+void ApagaPasta(const std::string& pasta);
+
+// UTF-8 <-> Windows-1252, for the boundaries of the system (the engine keeps
+// UTF-8, files and windows see Windows-1252). A character that Windows-1252
+// lacks becomes "?".
+std::string Utf8ParaWin1252(std::string_view utf8);
+std::string Win1252ParaUtf8(std::string_view win1252);
+
+}  // namespace kor
