@@ -937,6 +937,17 @@ std::vector<KeyedRow> walkIndex(Database& db, const TableDef& table, const RealI
       };
   visit(index.rootPage, 0, nullptr);
 
+  // Every page of the tree must be owned by the index and in use: a page
+  // the global map calls free could be handed out again.
+  std::vector<uint32_t> ownedList = usageMapPages(pager, index.ownedPages);
+  std::unordered_set<uint32_t> owned(ownedList.begin(), ownedList.end());
+  std::vector<uint32_t> treePages(visited.begin(), visited.end());
+  std::sort(treePages.begin(), treePages.end());
+  for (uint32_t n : treePages) {
+    if (!owned.count(n)) report("a página " + std::to_string(n) + " não consta do mapa de páginas do índice");
+    if (!globalMapUsed(pager, n)) report("a página " + std::to_string(n) + " está marcada como livre");
+  }
+
   for (size_t i = 1; i < entries.size(); ++i) {
     if (!keyedLess(entries[i - 1], entries[i])) {
       report("entradas fora de ordem ou repetidas (" + describeRow(entries[i - 1].row) + " e " +

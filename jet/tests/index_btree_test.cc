@@ -86,6 +86,33 @@ TEST(IndexBtree, BadIndexIsReported) {
   for (const std::string& p : problems) EXPECT_NE(p.find("idxNome"), std::string::npos) << p;
 }
 
+// Damage that leaves the keys right but the structure wrong is reported too.
+TEST(IndexBtree, BrokenLeafChainIsReported) {
+  fs::path tmp = fs::temp_directory_path() / "jet_index_chain.mdb";
+  fs::copy_file(dataPath("jackcess-alunos_big.mdb"), tmp, fs::copy_options::overwrite_existing);
+  uint32_t victim = 0;
+  {
+    auto db = openFixture(tmp.string(), "");
+    const TableDef& def = db->tableDef("Alunos");
+    ASSERT_TRUE(checkIndexes(*db, def).empty());
+    // A leaf in the middle of the name index's chain.
+    IndexBtree tree(db->pager(), def.tdefPage, def.realIndexes.back());
+    auto c = tree.begin();
+    for (int i = 0; i < 500 && c.next(); ++i) victim = c.page();
+  }
+  {
+    std::fstream f(tmp, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(victim) * kPageSize + 16);
+    const char zeros[4] = {};
+    f.write(zeros, 4);
+  }
+  auto db = openFixture(tmp.string(), "");
+  auto problems = checkIndexes(*db, db->tableDef("Alunos"));
+  ASSERT_FALSE(problems.empty());
+  EXPECT_NE(problems.front().find(std::to_string(victim)), std::string::npos) << problems.front();
+  fs::remove(tmp);
+}
+
 // Looking rows up by key finds exactly the rows with that value, across
 // leaf pages of a multi-level index.
 TEST(IndexBtree, FindByKeyInMultiLevelIndex) {
