@@ -3,6 +3,8 @@
 //   jetsql FILE [--password PW] tables         the user tables
 //   jetsql FILE [--password PW] schema TABLE   columns and indexes of a table
 //   jetsql FILE [--password PW] dump TABLE     the rows, TAB-separated, canonical form
+//   jetsql FILE [--password PW] check          the structure check; exit status 1 on a problem
+//   jetsql --create FILE [--password PW]       a new blank database
 //
 // Errors go to standard error and the exit status is 1.
 #include <cstdio>
@@ -10,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/storage/check.h"
 #include "jet/storage/database.h"
 #include "jet/storage/error.h"
 #include "jet/storage/text_form.h"
@@ -19,7 +22,9 @@ namespace {
 int usage() {
   std::cerr << "uso: jetsql ARQUIVO [--password SENHA] tables\n"
                "     jetsql ARQUIVO [--password SENHA] schema TABELA\n"
-               "     jetsql ARQUIVO [--password SENHA] dump TABELA\n";
+               "     jetsql ARQUIVO [--password SENHA] dump TABELA\n"
+               "     jetsql ARQUIVO [--password SENHA] check\n"
+               "     jetsql --create ARQUIVO [--password SENHA]\n";
   return 2;
 }
 
@@ -88,6 +93,15 @@ void dumpTable(jet::Database& db, const std::string& table) {
   }
 }
 
+// Prints each problem the structure check finds; true when there is none.
+bool checkFile(jet::Database& db) {
+  std::vector<std::string> problems = jet::checkDatabase(db);
+  for (const auto& p : problems) std::cout << p << '\n';
+  if (problems.empty()) std::cout << "ok\n";
+  else std::cout << problems.size() << (problems.size() == 1 ? " problema\n" : " problemas\n");
+  return problems.empty();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -100,6 +114,15 @@ int main(int argc, char** argv) {
     } else {
       rest.push_back(args[i]);
     }
+  }
+  if (rest.size() == 2 && rest[0] == "--create") {
+    try {
+      jet::Database::create(rest[1], options.password);
+    } catch (const jet::Error& e) {
+      std::cerr << "jetsql: " << e.what() << '\n';
+      return 1;
+    }
+    return 0;
   }
   if (rest.size() < 2) return usage();
   const std::string& file = rest[0];
@@ -114,6 +137,9 @@ int main(int argc, char** argv) {
     } else if (command == "dump" && rest.size() == 3) {
       auto db = jet::Database::open(file, options);
       dumpTable(*db, rest[2]);
+    } else if (command == "check" && rest.size() == 2) {
+      auto db = jet::Database::open(file, options);
+      if (!checkFile(*db)) return 1;
     } else {
       return usage();
     }
