@@ -1,0 +1,277 @@
+#include "db/conexao.h"
+
+#include <cmath>
+
+#include "common/texto.h"
+#include "jet/sql/regional.h"
+#include "jet/sql/value_ops.h"
+#include "jet/storage/error.h"
+#include "jet/storage/text_form.h"
+
+namespace kor {
+
+namespace {
+
+[[noreturn]] void rethrow(const jet::Error& e) { throw ErroBanco(Utf8ParaWin1252(e.what())); }
+
+std::string trim(std::string s) {
+  size_t a = s.find_first_not_of(" \t");
+  size_t b = s.find_last_not_of(" \t");
+  return a == std::string::npos ? "" : s.substr(a, b - a + 1);
+}
+
+// The value of `key` in a "k=v;k=v" connection string (case-insensitive
+// key); a value in double quotes loses its quotes.
+std::string connectionPart(const std::string& cs, const std::string& key) {
+  size_t pos = 0;
+  while (pos <= cs.size()) {
+    size_t end = cs.find(';', pos);
+    if (end == std::string::npos) end = cs.size();
+    std::string part = cs.substr(pos, end - pos);
+    size_t eq = part.find('=');
+    if (eq != std::string::npos && jet::foldName(trim(part.substr(0, eq))) == jet::foldName(key)) {
+      std::string v = trim(part.substr(eq + 1));
+      if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+      return v;
+    }
+    pos = end + 1;
+  }
+  return "";
+}
+
+jet::Value toEngine(const Parametro& p) {
+  if (p.is<std::string>()) return jet::Value(Win1252ParaUtf8(p.as<std::string>()));
+  return p;
+}
+
+std::vector<jet::Value> engineParams(const std::vector<Parametro>& params) {
+  std::vector<jet::Value> out;
+  out.reserve(params.size());
+  for (const auto& p : params) out.push_back(toEngine(p));
+  return out;
+}
+
+void setParam(std::vector<Parametro>& params, size_t i, jet::Value v) {
+  if (params.size() <= i) params.resize(i + 1);
+  params[i] = std::move(v);
+}
+
+std::string dateText(double days) {
+  jet::CivilDateTime c = jet::toCivil(days);
+  char buf[40];
+  int n = std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", c.day, c.month, c.year);
+  if (c.hour || c.minute || c.second) {
+    std::snprintf(buf + n, sizeof buf - n, " %02d:%02d:%02d", c.hour, c.minute, c.second);
+  }
+  return buf;
+}
+
+}  // namespace
+
+std::string TextoDoValor(const jet::Value& v) {
+  using K = jet::ValueKind;
+  switch (v.kind()) {
+    case K::Null: return "";
+    case K::Boolean: return v.as<bool>() ? "True" : "False";
+    case K::Byte:
+    case K::Integer:
+    case K::Long: return std::to_string(jet::sql::toLong(v));
+    case K::Currency: return jet::sql::formatCurrencyGeneral(v.as<jet::Currency>().scaled);
+    case K::Single: return jet::sql::formatGeneralNumber(v.as<float>(), true);
+    case K::Double: return jet::sql::formatGeneralNumber(v.as<double>());
+    case K::Date: return dateText(v.as<jet::DateTime>().days);
+    case K::Text: return Utf8ParaWin1252(v.as<std::string>());
+    case K::Binary: return std::string(v.as<jet::Bytes>().begin(), v.as<jet::Bytes>().end());
+    case K::Guid: return jet::canonicalText(v);
+  }
+  return "";
+}
+
+// --- Connection ---------------------------------------------------------------
+
+TConexao::TConexao() = default;
+TConexao::~TConexao() = default;
+
+std::string TConexao::DataSource() const { return connectionPart(ConnectionString, "Data Source"); }
+std::string TConexao::Password() const { return connectionPart(ConnectionString, "Jet OLEDB:Database Password"); }
+
+void TConexao::Open() {
+  Close();
+  std::string path = DataSource();
+  if (path.empty()) throw ErroBanco("A cadeia de conexão não indica o banco de dados.");
+  try {
+    db_ = jet::Database::open(path, {.password = Win1252ParaUtf8(Password()), .writable = true});
+    engine_ = std::make_unique<jet::sql::Engine>(*db_);
+  } catch (const jet::Error& e) {
+    Close();
+    rethrow(e);
+  }
+}
+
+void TConexao::Close() {
+  engine_.reset();
+  db_.reset();
+}
+
+bool TConexao::Connected() const { return engine_ != nullptr; }
+
+jet::sql::Engine& TConexao::engine() {
+  if (!engine_) throw ErroBanco("A conexão com o banco de dados não está aberta.");
+  return *engine_;
+}
+
+// --- Commands -----------------------------------------------------------------
+
+void TComando::SetParametro(size_t i, int32_t v) { setParam(Parameters, i, jet::Value(v)); }
+void TComando::SetParametro(size_t i, const std::string& t) { setParam(Parameters, i, jet::Value(t)); }
+
+int64_t TComando::Execute() {
+  try {
+    jet::sql::StatementOptions options;
+    options.parameters = ParamCheck;
+    return conexao_.engine()
+        .execute(Win1252ParaUtf8(CommandText), engineParams(Parameters), options)
+        .rowsAffected;
+  } catch (const jet::Error& e) {
+    rethrow(e);
+  }
+}
+
+// --- Queries ------------------------------------------------------------------
+
+std::string TConsulta::Text() const {
+  std::string t;
+  for (size_t i = 0; i < SQL.size(); ++i) {
+    if (i) t += "\r\n";
+    t += SQL[i];
+  }
+  return t;
+}
+
+void TConsulta::SetText(const std::string& texto) { SQL = {texto}; }
+void TConsulta::SetParametro(size_t i, int32_t v) { setParam(Parameters, i, jet::Value(v)); }
+void TConsulta::SetParametro(size_t i, const std::string& t) { setParam(Parameters, i, jet::Value(t)); }
+
+void TConsulta::Open() {
+  Close();
+  try {
+    jet::sql::StatementOptions options;
+    options.parameters = ParamCheck;
+    jet::sql::Result r = conexao_.engine().execute(Win1252ParaUtf8(Text()), engineParams(Parameters), options);
+    columns_ = std::move(r.columns);
+    rows_ = std::move(r.rows);
+  } catch (const jet::Error& e) {
+    rethrow(e);
+  }
+  pos_ = 0;
+  active_ = true;
+}
+
+void TConsulta::Close() {
+  active_ = false;
+  columns_.clear();
+  rows_.clear();
+  pos_ = 0;
+}
+
+int TConsulta::IndexOf(const std::string& nome) const {
+  std::string key = jet::foldName(Win1252ParaUtf8(nome));
+  for (size_t i = 0; i < columns_.size(); ++i) {
+    if (jet::foldName(columns_[i].name) == key) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+TCampo TConsulta::FieldByName(const std::string& nome) const {
+  int i = IndexOf(nome);
+  if (i < 0) throw ErroBanco("Campo '" + nome + "' não encontrado.");
+  return TCampo(*this, static_cast<size_t>(i));
+}
+
+TCampo TConsulta::Fields(size_t i) const {
+  if (i >= columns_.size()) throw ErroBanco("Índice de campo fora do intervalo.");
+  return TCampo(*this, i);
+}
+
+bool TConsulta::Locate(const std::string& campo, const jet::Value& valor) {
+  int c = IndexOf(campo);
+  if (c < 0) throw ErroBanco("Campo '" + campo + "' não encontrado.");
+  jet::Value key = toEngine(valor);
+  for (size_t r = 0; r < rows_.size(); ++r) {
+    auto cmp = jet::sql::compareValues(rows_[r][static_cast<size_t>(c)], key);
+    if (cmp && *cmp == 0) {
+      pos_ = r;
+      return true;
+    }
+  }
+  return false;
+}
+
+const jet::sql::ResultColumn& TConsulta::column(size_t i) const { return columns_.at(i); }
+
+const jet::Value* TConsulta::current(size_t i) const {
+  if (pos_ >= rows_.size() || i >= rows_[pos_].size()) return nullptr;
+  return &rows_[pos_][i];
+}
+
+// --- Fields ---------------------------------------------------------------------
+
+std::string TCampo::FieldName() const { return Utf8ParaWin1252(consulta_->column(indice_).name); }
+jet::ColumnType TCampo::DataType() const { return consulta_->column(indice_).type.type; }
+
+bool TCampo::IsNull() const {
+  const jet::Value* v = consulta_->current(indice_);
+  return !v || v->isNull();
+}
+
+jet::Value TCampo::Value() const {
+  const jet::Value* v = consulta_->current(indice_);
+  if (!v) return jet::Value();
+  if (v->is<std::string>()) return jet::Value(Utf8ParaWin1252(v->as<std::string>()));
+  return *v;
+}
+
+std::string TCampo::AsString() const {
+  const jet::Value* v = consulta_->current(indice_);
+  return v ? TextoDoValor(*v) : std::string();
+}
+
+std::string TCampo::AsWideString() const {
+  const jet::Value* v = consulta_->current(indice_);
+  if (!v || v->isNull()) return "";
+  if (v->is<std::string>()) return v->as<std::string>();
+  return Win1252ParaUtf8(TextoDoValor(*v));
+}
+
+namespace {
+template <class F>
+auto convertOr(const jet::Value* v, F f, decltype(f(*v)) fallback) {
+  if (!v || v->isNull()) return fallback;
+  try {
+    return f(*v);
+  } catch (const jet::Error& e) {
+    throw ErroBanco(Utf8ParaWin1252(e.what()));
+  }
+}
+}  // namespace
+
+int32_t TCampo::AsInteger() const {
+  return convertOr(consulta_->current(indice_), [](const jet::Value& v) { return jet::sql::toLong(v); }, 0);
+}
+double TCampo::AsFloat() const {
+  return convertOr(consulta_->current(indice_), [](const jet::Value& v) { return jet::sql::toDouble(v); }, 0.0);
+}
+jet::Currency TCampo::AsCurrency() const {
+  return convertOr(
+      consulta_->current(indice_),
+      [](const jet::Value& v) { return jet::Currency{jet::sql::toCurrencyScaled(v)}; }, jet::Currency{});
+}
+double TCampo::AsDateTime() const {
+  return convertOr(consulta_->current(indice_), [](const jet::Value& v) { return jet::sql::toDate(v); }, 0.0);
+}
+bool TCampo::AsBoolean() const {
+  return convertOr(
+      consulta_->current(indice_), [](const jet::Value& v) { return jet::sql::toBool(v).value_or(false); }, false);
+}
+
+}  // namespace kor
