@@ -69,6 +69,7 @@
 #include "jet/storage/index_btree.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -160,32 +161,50 @@ IndexPage parseIndexPage(const Pager& pager, const PageBuffer& d, uint32_t numbe
   const size_t prefix = le16(&d[24]);
   const size_t minEntry = page.leaf ? kLeafRowBytes : kNodeExtraBytes;
 
-  std::vector<uint8_t> first;
-  std::vector<uint8_t> full;
+  size_t count = 0;
+  for (size_t i = 0; i < kMaskBytes; ++i) count += static_cast<size_t>(std::popcount(d[kMaskOffset + i]));
+  page.entries.reserve(count);
+
+  // Entry k is the first entry's first `prefix` bytes followed by the bytes
+  // stored between the (k-1)th and kth mask bits (the first entry is whole).
+  const uint8_t* first = nullptr;
   size_t start = 0;
-  for (size_t bit = 0; bit < kMaskBytes * 8; ++bit) {
-    if (!((d[kMaskOffset + bit / 8] >> (bit % 8)) & 1)) continue;
-    if (bit > kIndexPageCapacity) throw fault("máscara de entradas do índice além do fim da página");
-    if (bit <= start) throw fault("entrada de índice vazia");
-    const uint8_t* stored = d.data() + kEntriesOffset + start;
-    const size_t len = bit - start;
-    if (page.entries.empty()) {
-      if (prefix > len) throw fault("prefixo comum maior que a primeira entrada do índice");
-      first.assign(stored, stored + len);
-      full = first;
-    } else {
-      full.assign(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(prefix));
-      full.insert(full.end(), stored, stored + len);
+  for (size_t byte = 0; byte < kMaskBytes; ++byte) {
+    const uint8_t bits = d[kMaskOffset + byte];
+    if (!bits) continue;
+    for (size_t b = 0; b < 8; ++b) {
+      if (!((bits >> b) & 1)) continue;
+      const size_t bit = byte * 8 + b;
+      if (bit > kIndexPageCapacity) throw fault("máscara de entradas do índice além do fim da página");
+      if (bit <= start) throw fault("entrada de índice vazia");
+      const uint8_t* stored = d.data() + kEntriesOffset + start;
+      const size_t len = bit - start;
+      size_t shared = prefix;
+      if (!first) {
+        if (prefix > len) throw fault("prefixo comum maior que a primeira entrada do índice");
+        first = stored;
+        shared = 0;
+      }
+      const size_t total = shared + len;
+      if (total < minEntry) throw fault("entrada de índice curta demais");
+      const size_t keyLen = total - minEntry;
+      auto byteAt = [&](size_t i) { return i < shared ? first[i] : stored[i - shared]; };
+      IndexEntry e;
+      e.key.reserve(keyLen);
+      if (keyLen <= shared) {
+        e.key.assign(first, first + keyLen);
+      } else {
+        e.key.assign(first, first + shared);
+        e.key.insert(e.key.end(), stored, stored + (keyLen - shared));
+      }
+      uint8_t tailBytes[kNodeExtraBytes];
+      for (size_t i = 0; i < minEntry; ++i) tailBytes[i] = byteAt(keyLen + i);
+      e.row.page = be24(tailBytes);
+      e.row.row = tailBytes[3];
+      if (!page.leaf) e.child = be32(tailBytes + 4);
+      page.entries.push_back(std::move(e));
+      start = bit;
     }
-    if (full.size() < minEntry) throw fault("entrada de índice curta demais");
-    IndexEntry e;
-    const size_t keyLen = full.size() - minEntry;
-    e.key.assign(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(keyLen));
-    e.row.page = be24(full.data() + keyLen);
-    e.row.row = full[keyLen + 3];
-    if (!page.leaf) e.child = be32(full.data() + keyLen + 4);
-    page.entries.push_back(std::move(e));
-    start = bit;
   }
   if (page.entries.empty() && prefix != 0) throw fault("prefixo comum numa página de índice vazia");
   return page;
@@ -227,9 +246,49 @@ void encodeIndexPage(const IndexPage& page, PageBuffer& out) {
 
 // --- Reading ----------------------------------------------------------------------
 
+namespace {
+
+// Decoded index pages, kept while their bytes stay the same. A slot is only
+// reused when the page number and all 4096 bytes match, so the cache can
+// never hand out a stale decoding, whichever file or operation the page
+// came from.
+struct DecodedSlot {
+  uint32_t number = UINT32_MAX;
+  PageBuffer bytes{};
+  std::shared_ptr<const IndexPage> page;
+};
+constexpr size_t kDecodedSlots = 64;
+
+std::array<DecodedSlot, kDecodedSlots>& decodedSlots() {
+  thread_local std::unique_ptr<std::array<DecodedSlot, kDecodedSlots>> cache;
+  if (!cache) cache = std::make_unique<std::array<DecodedSlot, kDecodedSlots>>();
+  return *cache;
+}
+
+// Records that `bytes` decode to `page` (a page the writer just encoded).
+void rememberDecoded(const PageBuffer& bytes, IndexPage page) {
+  DecodedSlot& slot = decodedSlots()[page.number % kDecodedSlots];
+  slot.number = page.number;
+  slot.bytes = bytes;
+  slot.page = std::make_shared<const IndexPage>(std::move(page));
+}
+
+std::shared_ptr<const IndexPage> decodedPage(Pager& pager, uint32_t n) {
+  PageRef ref = pager.page(n);
+  DecodedSlot& slot = decodedSlots()[n % kDecodedSlots];
+  if (slot.page && slot.number == n && slot.bytes == *ref) return slot.page;
+  auto page = std::make_shared<const IndexPage>(parseIndexPage(pager, *ref, n));
+  slot.number = n;
+  slot.bytes = *ref;
+  slot.page = page;
+  return page;
+}
+
+}  // namespace
+
 struct IndexBtree::Cursor::Rep {
   struct Frame {
-    IndexPage page;
+    std::shared_ptr<const IndexPage> page;
     size_t pos = 0;  // leaf: next entry; node: next child (entries.size() = the tail)
   };
   Pager& pager;
@@ -251,8 +310,7 @@ struct IndexBtree::Cursor::Rep {
       throw Error(pager.faultMessage(n, "a árvore do índice passa duas vezes por esta página"));
     }
     if (stack.size() >= kMaxDepth) throw Error(pager.faultMessage(n, "árvore de índice profunda demais"));
-    PageRef ref = pager.page(n);
-    stack.push_back(Frame{parseIndexPage(pager, *ref, n), 0});
+    stack.push_back(Frame{decodedPage(pager, n), 0});
   }
 
   // Positions the stack before the first entry >= target.
@@ -260,23 +318,23 @@ struct IndexBtree::Cursor::Rep {
     push(root, root);
     for (;;) {
       Frame& f = stack.back();
-      const auto& es = f.page.entries;
+      const auto& es = f.page->entries;
       auto it = std::lower_bound(es.begin(), es.end(), 0, [&](const IndexEntry& e, int) {
         return compareEntries(e.key, e.row, key, row) < 0;
       });
       size_t i = static_cast<size_t>(it - es.begin());
-      if (f.page.leaf) {
+      if (f.page->leaf) {
         f.pos = i;
         return;
       }
-      uint32_t from = f.page.number;
+      uint32_t from = f.page->number;
       uint32_t child;
       if (i < es.size()) {
         f.pos = i + 1;
         child = es[i].child;
-      } else if (f.page.tail) {
+      } else if (f.page->tail) {
         f.pos = es.size() + 1;
-        child = f.page.tail;
+        child = f.page->tail;
       } else if (!es.empty()) {
         f.pos = es.size();
         child = es.back().child;
@@ -291,24 +349,24 @@ struct IndexBtree::Cursor::Rep {
   bool next() {
     while (!stack.empty()) {
       Frame& f = stack.back();
-      const size_t n = f.page.entries.size();
-      if (f.page.leaf) {
+      const size_t n = f.page->entries.size();
+      if (f.page->leaf) {
         if (f.pos < n) {
-          current = f.page.entries[f.pos++];
-          currentPage = f.page.number;
+          current = f.page->entries[f.pos++];
+          currentPage = f.page->number;
           valid = true;
           return true;
         }
         stack.pop_back();
         continue;
       }
-      uint32_t from = f.page.number;
+      uint32_t from = f.page->number;
       if (f.pos < n) {
-        uint32_t child = f.page.entries[f.pos++].child;
+        uint32_t child = f.page->entries[f.pos++].child;
         push(child, from);
-      } else if (f.pos == n && f.page.tail) {
+      } else if (f.pos == n && f.page->tail) {
         ++f.pos;
-        push(f.page.tail, from);
+        push(f.page->tail, from);
       } else {
         stack.pop_back();
       }
@@ -410,8 +468,7 @@ struct IndexBtree::Writer {
     if (n == 0 || n >= pager.pageCount() || freed.count(n)) {
       throw Error(pager.faultMessage(from, "página de índice " + std::to_string(n) + " inválida"));
     }
-    PageRef ref = pager.page(n);
-    return pages.emplace(n, parseIndexPage(pager, *ref, n)).first->second;
+    return pages.emplace(n, *decodedPage(pager, n)).first->second;
   }
   IndexPage& at(size_t level) { return pages.at(path[level].page); }
   void touch(uint32_t n) { dirty.insert(n); }
@@ -688,16 +745,16 @@ struct IndexBtree::Writer {
       freePage(pager, n);
     }
     for (uint32_t n : dirty) {
-      const IndexPage& p = pages.at(n);
-      PageBuffer buf;
-      encodeIndexPage(p, buf);
+      IndexPage& p = pages.at(n);
+      if (p.leaf) p.tail = 0;
       PageBuffer& out = pager.modify(n);
-      out = buf;
+      encodeIndexPage(p, out);
+      rememberDecoded(out, std::move(p));
     }
   }
 };
 
-void IndexBtree::insert(const std::vector<uint8_t>& key, RowId row) {
+bool IndexBtree::insert(const std::vector<uint8_t>& key, RowId row) {
   if (key.size() + kNodeExtraBytes > kIndexPageCapacity / 2) {
     throw Error("Chave longa demais para o índice.");
   }
@@ -711,6 +768,19 @@ void IndexBtree::insert(const std::vector<uint8_t>& key, RowId row) {
   if (it != leaf.entries.end() && it->key == key && it->row == row) {
     throw Error("A entrada já existe no índice.");
   }
+  // Entries with the same key are next to each other, possibly across the
+  // boundary with a neighbouring leaf.
+  const size_t pos = static_cast<size_t>(it - leaf.entries.begin());
+  bool sameKey = (pos > 0 && leaf.entries[pos - 1].key == key) ||
+                 (pos < leaf.entries.size() && leaf.entries[pos].key == key);
+  if (!sameKey && pos == 0 && leaf.prev) {
+    auto before = decodedPage(pager_, leaf.prev);
+    sameKey = !before->entries.empty() && before->entries.back().key == key;
+  }
+  if (!sameKey && pos == leaf.entries.size() && leaf.next) {
+    auto after = decodedPage(pager_, leaf.next);
+    sameKey = !after->entries.empty() && after->entries.front().key == key;
+  }
   IndexEntry e;
   e.key = key;
   e.row = row;
@@ -718,6 +788,7 @@ void IndexBtree::insert(const std::vector<uint8_t>& key, RowId row) {
   w.touch(leaf.number);
   w.settle();
   w.flush();
+  return sameKey;
 }
 
 bool IndexBtree::remove(const std::vector<uint8_t>& key, RowId row) {
@@ -812,9 +883,7 @@ void indexInsertRow(Pager& pager, TableDef& table, const std::vector<Value>& row
     if (index.columns.empty() || !rowHasEntry(table, index, row)) continue;
     std::vector<uint8_t> key = rowKey(table, index, row);
     IndexBtree tree(pager, table.tdefPage, index);
-    const bool newKey = !tree.containsKey(key);
-    tree.insert(key, id);
-    if (newKey) countNewKey(pager, table, i);
+    if (!tree.insert(key, id)) countNewKey(pager, table, i);
   }
 }
 
@@ -841,9 +910,7 @@ void indexUpdateRow(Pager& pager, TableDef& table, const std::vector<Value>& bef
     IndexBtree tree(pager, table.tdefPage, index);
     if (had && !tree.remove(oldKey, id)) missingEntry(pager, table, i, id);
     if (has) {
-      const bool newDistinct = !tree.containsKey(newKey);
-      tree.insert(newKey, id);
-      if (newDistinct) countNewKey(pager, table, i);
+      if (!tree.insert(newKey, id)) countNewKey(pager, table, i);
     }
   }
 }

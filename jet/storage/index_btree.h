@@ -112,9 +112,10 @@ class IndexBtree {
   // Each call changes pages through Pager::modify/allocatePage; on an
   // exception the caller must roll the operation back.
 
-  // Adds the entry (key, row). Throws jet::Error if that exact entry exists
-  // or the key is too long for a page.
-  void insert(const std::vector<uint8_t>& key, RowId row);
+  // Adds the entry (key, row). Returns true when the tree already held an
+  // entry with the same key (and another row). Throws jet::Error if that
+  // exact entry exists or the key is too long for a page.
+  bool insert(const std::vector<uint8_t>& key, RowId row);
   // Removes the entry (key, row); returns false (changing nothing) when it
   // is not there.
   bool remove(const std::vector<uint8_t>& key, RowId row);
