@@ -63,9 +63,12 @@
 // visits each page at most once and at most 32 levels deep, so a corrupt or
 // cyclic tree gives a jet::Error naming the page, never a crash or a loop.
 // Changes are made on decoded copies of the pages and written with
-// Pager::modify only when the whole change has been worked out; the pager's
-// operation (and its journal) makes the change atomic: after an exception
-// the caller rolls the operation back and the file is as it was.
+// Pager::modify only when the whole change has been worked out (new pages
+// are allocated on the way). All of it happens inside the caller's pager
+// operation, whose journal makes it atomic: after an exception the caller
+// rolls the operation back and the file is as it was. Decoded pages are
+// cached, but a cached decoding is used only while the page's bytes are
+// exactly the bytes it was decoded from.
 #include "jet/storage/index_btree.h"
 
 #include <algorithm>
@@ -445,8 +448,9 @@ bool IndexBtree::containsKey(const std::vector<uint8_t>& key) const {
 // --- Changing ---------------------------------------------------------------------
 
 // The working state of one change: decoded copies of the pages touched, the
-// path from the root to the leaf, and the pages made and freed. Nothing
-// reaches the pager until flush().
+// path from the root to the leaf, and the pages made and freed. New pages
+// are allocated (and recorded in the usage maps) as the change needs them;
+// page contents and freed pages reach the pager only in flush().
 struct IndexBtree::Writer {
   struct Step {
     uint32_t page;
