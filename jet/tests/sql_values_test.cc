@@ -1,0 +1,1 @@
+#include "sql_test_util.h"
