@@ -279,7 +279,9 @@ TEST(IndexBtree, DamagedPagesFailCleanly) {
       out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
     try {
-      auto db = openFixture(tmp.string(), "");
+      OpenOptions writable;
+      writable.writable = true;
+      auto db = Database::open(tmp.string(), writable);
       const TableDef& def = db->tableDef("Alunos");
       (void)checkIndexes(*db, def);
       for (const RealIndexDef& ix : def.realIndexes) {
@@ -296,6 +298,19 @@ TEST(IndexBtree, DamagedPagesFailCleanly) {
         } catch (const Error&) {
           ++failures;
         }
+        // Changing a damaged tree fails cleanly too (and is rolled back).
+        db->pager().begin();
+        try {
+          for (int32_t k = 0; k < 40; ++k) {
+            std::vector<uint8_t> key;
+            appendKeyPart(key, Value(int32_t{k * 50}), ColumnType::Long, true);
+            tree.insert(key, RowId{9000, static_cast<uint8_t>(k)});
+            tree.remove(key, RowId{9000, static_cast<uint8_t>(k / 2)});
+          }
+        } catch (const Error&) {
+          ++failures;
+        }
+        db->pager().rollback();
       }
     } catch (const Error&) {
       ++failures;
