@@ -186,6 +186,7 @@ class Database {
   uint32_t longValuePage(const TableDef& def, const ColumnDef& c, size_t size, bool fresh);
   void writeLongValue(const TableDef& def, const ColumnDef& c, const Bytes& data, bool mayInline, Bytes& out);
   Bytes encodeRow(const TableDef& def, std::vector<Value>& values, const RawRow* old, size_t padTo);
+  void padRow(const TableDef& def, Bytes& row, size_t size);
   uint32_t dataPageFor(const TableDef& def, size_t size, uint32_t avoid);
   RawRow readRawRow(const TableDef& def, RowId id);
   MapRef addMapRow(uint32_t& holder, const std::vector<uint8_t>& map);

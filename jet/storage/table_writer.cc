@@ -430,6 +430,19 @@ Bytes Database::encodeRow(const TableDef& def, std::vector<Value>& values, const
   return row;
 }
 
+// Grows an encoded row to `size` bytes with zeros between its data and its
+// trailer, so that it fills the slot it replaces exactly.
+void Database::padRow(const TableDef& def, Bytes& row, size_t size) {
+  if (row.size() >= size) return;
+  unsigned colCount = le16(row.data());
+  size_t trailer = (colCount + 7) / 8;
+  if (def.varColumns || std::any_of(def.columns.begin(), def.columns.end(), [](const ColumnDef& c) { return !c.fixed(); })) {
+    unsigned varCount = le16(row.data() + row.size() - trailer - 2);
+    trailer += 2 * (varCount + 1) + 2;
+  }
+  row.insert(row.end() - static_cast<long>(trailer), size - row.size(), 0);
+}
+
 // Finds a data page of the table with room for `size` bytes, or adds one.
 uint32_t Database::dataPageFor(const TableDef& def, size_t size, uint32_t avoid) {
   WriteState::TableState& ts = writeState().tables[def.tdefPage];
@@ -538,7 +551,7 @@ void Database::updateRow(std::string_view table, RowId id, std::vector<Value> va
     Bytes row = encodeRow(def, values, &old, 0);
     indexCheckInsert(*this, def, values, &id);
     if (row.size() <= old.dataSize) {
-      row = encodeRow(def, values, &old, old.dataSize);
+      padRow(def, row, old.dataSize);
       PageBuffer& p = pager_->modify(data.page);
       std::vector<SlotImage> slots = pageSlots(p);
       slots[data.row].bytes = row;
