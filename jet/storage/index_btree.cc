@@ -501,6 +501,11 @@ struct IndexBtree::Writer {
     path.push_back(Step{tree.root_, -1});
     std::unordered_set<uint32_t> seen{tree.root_};
     IndexPage* p = &load(tree.root_, tree.root_);
+    if (!p->leaf && p->entries.empty() && !p->tail) {
+      // A node root without children holds nothing: treat it as the empty leaf.
+      p->leaf = true;
+      touch(p->number);
+    }
     while (!p->leaf) {
       const auto& es = p->entries;
       auto it = std::lower_bound(es.begin(), es.end(), 0, [&](const IndexEntry& e, int) {
@@ -968,6 +973,7 @@ std::vector<KeyedRow> walkIndex(Database& db, const TableDef& table, const RealI
   std::unordered_set<uint32_t> visited;
   // Pages of each level in walk order, to check the sibling links.
   std::vector<std::vector<IndexPage>> levels;
+  size_t leafDepth = SIZE_MAX;
   size_t problems = 0;
   auto report = [&](const std::string& m) {
     if (problems++ < 5) out.push_back(label + ": " + m + ".");
@@ -998,6 +1004,8 @@ std::vector<KeyedRow> walkIndex(Database& db, const TableDef& table, const RealI
         if (levels.size() <= depth) levels.resize(depth + 1);
         IndexPage copy = p;
         if (p.leaf) {
+          if (leafDepth == SIZE_MAX) leafDepth = depth;
+          if (depth != leafDepth) report("folhas em profundidades diferentes (página " + std::to_string(n) + ")");
           for (const IndexEntry& e : p.entries) entries.push_back(KeyedRow{e.key, e.row});
         } else {
           for (const IndexEntry& e : p.entries) visit(e.child, depth + 1, &e);
