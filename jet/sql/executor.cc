@@ -96,7 +96,8 @@ void splitWanted(const std::vector<BExprPtr>& filters, int instance, const std::
   first.assign(wanted.size(), 0);
   bool known = true;
   for (const auto& f : filters) {
-    if (f->reads.empty() && f->instanceMask) known = false;
+    // A subquery may read this row through an outer reference: decode all.
+    if ((f->reads.empty() && f->instanceMask) || f->hasSubquery) known = false;
     for (uint32_t r : f->reads)
       if (static_cast<int>(r >> 16) == instance && (r & 0xFFFF) < first.size()) first[r & 0xFFFF] = 1;
   }
