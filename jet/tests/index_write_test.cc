@@ -316,6 +316,19 @@ TEST(IndexWrite, RowsIntoEveryIndexWithUniqueCheck) {
   nullKey[idPos] = Value();
   EXPECT_TRUE(indexInsertViolation(pager, def, nullKey).has_value());
 
+  // A text index under a sort order the engine cannot encode refuses writes.
+  {
+    TableDef finnish = def;
+    for (ColumnDef& c : finnish.columns) {
+      if (c.number == nome->number) c.sortOrder = 1035;
+    }
+    std::vector<Value> fresh = existing;
+    fresh[idPos] = Value(int32_t{777});
+    auto why = indexInsertViolation(pager, finnish, fresh);
+    ASSERT_TRUE(why.has_value());
+    EXPECT_NE(why->find("só pode ser lida"), std::string::npos) << *why;
+  }
+
   std::vector<uint32_t> countsBefore;
   for (const auto& ix : def.realIndexes) countsBefore.push_back(ix.uniqueEntryCount);
   std::vector<Value> row = existing;
