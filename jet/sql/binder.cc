@@ -739,6 +739,10 @@ struct Binder {
     const std::string& op = e.op;
     BExprPtr n;
     if (op == "=" || op == "<>" || op == "<" || op == ">" || op == "<=" || op == ">=") {
+      // Text against a number or a date is refused before any row is read.
+      auto textual = [](const ResultType& t) { return !t.variant && isTextType(t.type); };
+      auto numeric = [](const ResultType& t) { return !t.variant && numericRank(t.type) > 0; };
+      if ((textual(ta) && numeric(tc)) || (numeric(ta) && textual(tc))) throwTypeMismatch();
       n = std::make_unique<BCompare>(op, std::move(a), std::move(c));
       n->type = fixedType(ColumnType::Boolean);
     } else if (op == "AND" || op == "OR" || op == "XOR" || op == "EQV" || op == "IMP") {
