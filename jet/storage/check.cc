@@ -61,10 +61,11 @@ class Checker {
       }
     }
     // Data pages that name a table which does not exist (left behind by a
-    // dropped table) while the global map still counts them as used.
+    // dropped table) while the global map still counts them as used. Pages
+    // that name no table (usage-map holders) may be left by any writer.
     for (uint32_t n = 3; n < pages_.size(); ++n) {
       const PageInfo& p = pages_[n];
-      if (p.type == kDataPageType && !p.lval && !tdefs.count(p.owner) && used_.count(n) == 0 && globalUsed(n)) {
+      if (p.type == kDataPageType && !p.lval && p.owner != 0 && !tdefs.count(p.owner) && used_.count(n) == 0 && globalUsed(n)) {
         problem("Página " + std::to_string(n) + ": página de dados de uma tabela inexistente (definição na página " +
                 std::to_string(p.owner) + ") marcada como usada.");
       }
