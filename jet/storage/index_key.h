@@ -22,7 +22,11 @@
 //     and "cafe" give the same key.
 //
 // Text keys are limited to the first 255 UTF-16 code units of the value;
-// trailing spaces do not count.
+// trailing spaces do not count. Each code unit is looked up in the General
+// code table (sort_codes_table.inc, made by gen_sort_codes.py); surrogate
+// code units, which the table's listings leave out, each sort as the
+// two-byte code (unit - 10238), so supplementary characters order by code
+// point after the basic plane.
 #pragma once
 
 #include <cstdint>
