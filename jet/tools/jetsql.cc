@@ -16,6 +16,7 @@
 #include "jet/storage/database.h"
 #include "jet/storage/error.h"
 #include "jet/storage/text_form.h"
+#include "jet/tools/sql_shell.h"
 
 namespace {
 
@@ -124,6 +125,7 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
+  if (isSqlShellCommand(rest)) return runSqlShell(rest, options);
   if (rest.size() < 2) return usage();
   const std::string& file = rest[0];
   const std::string& command = rest[1];
