@@ -40,4 +40,9 @@ void indexRemove(Database& db, TableDef& def, const std::vector<Value>& values, 
   indexRemoveRow(db.pager(), def, values, id);
 }
 
+void indexUpdate(Database& db, TableDef& def, const std::vector<Value>& before, const std::vector<Value>& after,
+                 RowId id) {
+  indexUpdateRow(db.pager(), def, before, after, id);
+}
+
 }  // namespace jet

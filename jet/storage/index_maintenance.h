@@ -23,5 +23,9 @@ void indexCheckInsert(Database& db, const TableDef& def, const std::vector<Value
 // Adds or removes the entries of one row in every index of the table.
 void indexInsert(Database& db, TableDef& def, const std::vector<Value>& values, RowId id);
 void indexRemove(Database& db, TableDef& def, const std::vector<Value>& values, RowId id);
+// Moves the entries of the row at `id` from its old values to its new ones,
+// touching only the indexes whose key changed.
+void indexUpdate(Database& db, TableDef& def, const std::vector<Value>& before, const std::vector<Value>& after,
+                 RowId id);
 
 }  // namespace jet

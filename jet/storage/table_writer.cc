@@ -579,8 +579,7 @@ void Database::updateRow(std::string_view table, RowId id, std::vector<Value> va
         pageRewrite(hp, hs);
       }
     }
-    indexRemove(*this, def, old.values, id);
-    indexInsert(*this, def, values, id);
+    indexUpdate(*this, def, old.values, values, id);
   });
 }
 
