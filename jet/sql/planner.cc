@@ -69,12 +69,19 @@ struct Planner {
         if (t == ColumnType::Boolean || isLongValueType(t)) continue;
         bool paramValue = other.outerDepth >= 1 || other.fingerprint.rfind("p", 0) == 0;
         if (!cx.engine->wantsLookupIndex(def, col->column, paramValue)) continue;
-        int score = 1;
+        // Prefer a unique key, then a value that changes from call to call
+        // (a parameter or an outer row: a literal is more often a flag),
+        // then a column that leads an index; a cached index with few
+        // distinct keys is a poor filter.
+        int score = paramValue ? 4 : 0;
         for (const auto& x : def.indexes) {
           const RealIndexDef& r = def.realIndexes[x.realIndex];
-          if (!r.columns.empty() && def.positionOfNumber(r.columns[0].columnNumber) == col->column)
-            score = std::max(score, (x.primaryKey() || r.unique()) ? 3 : 2);
+          if (r.columns.empty() || def.positionOfNumber(r.columns[0].columnNumber) != col->column) continue;
+          if ((x.primaryKey() || r.unique()) && r.columns.size() == 1) score = std::max(score, 8 + score);
+          else score = std::max(score, score | 2);
         }
+        if (const Engine::LookupIndex* cached = cx.engine->lookupIndex(def, col->column, false))
+          if (cached->rows.size() * 100 < std::max<size_t>(def.rowCount, 100)) score -= 3;
         if (score > bestScore) {
           bestScore = score;
           best = static_cast<int>(i);
