@@ -882,6 +882,11 @@ struct Binder {
       n->outerDepth = std::max(n->outerDepth, d);
       if (d == 0 && r.instance < 64) n->instanceMask |= uint64_t{1} << r.instance;
     }
+    // In the outputs of an aggregated block there is no current row of the
+    // block's tables for a correlated subquery to read.
+    if (b.aggMode && n->instanceMask)
+      throw Error("Você tentou executar uma consulta que não inclui a expressão especificada '" + e.text +
+                  "' como parte de uma função agregada.");
     return n;
   }
 

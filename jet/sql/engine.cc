@@ -241,13 +241,27 @@ int columnIndex(const TableDef& def, const std::string& name) {
 std::unique_ptr<Cursor> Engine::query(std::string_view sql, const std::vector<Value>& params,
                                       const StatementOptions& options) {
   std::unique_ptr<Cursor> cursor;
-  run(sql, params, options, &cursor);
+  try {
+    run(sql, params, options, &cursor);
+  } catch (const Error&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw Error(std::string("Erro interno do mecanismo de banco de dados: ") + e.what());
+  }
   if (!cursor) throw Error("A instrução não é uma consulta SELECT.");
   return cursor;
 }
 
 Result Engine::execute(std::string_view sql, const std::vector<Value>& params, const StatementOptions& options) {
-  return run(sql, params, options, nullptr);
+  try {
+    return run(sql, params, options, nullptr);
+  } catch (const Error&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    throw Error("Memória insuficiente para executar a instrução.");
+  } catch (const std::exception& e) {
+    throw Error(std::string("Erro interno do mecanismo de banco de dados: ") + e.what());
+  }
 }
 
 Result Engine::run(std::string_view sql, const std::vector<Value>& params, const StatementOptions& options,

@@ -18,3 +18,46 @@ TEST(SqlStatements, Smoke) {
 
 }  // namespace
 }  // namespace jet::sql::test
+
+namespace jet::sql::test {
+namespace {
+
+TEST(SqlStatements, JoinsGroupingAndSubqueries) {
+  TestDb t("joins");
+  t.exec("CREATE TABLE A (id LONG, nome TEXT(20))");
+  t.exec("CREATE TABLE B (aid LONG, v CURRENCY)");
+  const char* rows[] = {"INSERT INTO A VALUES (1, 'Ação')", "INSERT INTO A VALUES (2, 'ação')",
+                        "INSERT INTO A VALUES (3, 'acao')", "INSERT INTO B VALUES (1, 10)",
+                        "INSERT INTO B VALUES (1, 5.5)",   "INSERT INTO B VALUES (3, 1)",
+                        "INSERT INTO B VALUES (9, 2)"};
+  for (const char* r : rows) t.exec(r);
+  struct C {
+    const char* sql;
+    Rows expect;
+  } cases[] = {
+      {"SELECT A.id, B.v FROM A LEFT JOIN B ON A.id = B.aid ORDER BY A.id, B.v",
+       {{"1", "5.5000"}, {"1", "10.0000"}, {"2", "\\N"}, {"3", "1.0000"}}},
+      {"SELECT B.aid, A.nome FROM A RIGHT JOIN B ON A.id = B.aid ORDER BY B.aid DESC", {{"9", "\\N"}, {"3", "acao"}, {"1", "Ação"}, {"1", "Ação"}}},
+      {"SELECT nome, Count(*) AS n FROM A GROUP BY nome", {{"acao", "1"}, {"Ação", "2"}}},
+      {"SELECT A.id, Sum(B.v) AS s FROM A INNER JOIN B ON A.id = B.aid GROUP BY A.id HAVING Sum(B.v) > 2", {{"1", "15.5000"}}},
+      {"SELECT id FROM A WHERE id NOT IN (SELECT aid FROM B)", {{"2"}}},
+      {"SELECT id FROM A WHERE EXISTS (SELECT * FROM B WHERE B.aid = A.id) ORDER BY id", {{"1"}, {"3"}}},
+      {"SELECT id, (SELECT Count(*) FROM B WHERE B.aid = A.id) AS n FROM A ORDER BY id", {{"1", "2"}, {"2", "0"}, {"3", "1"}}},
+      {"SELECT DISTINCT nome FROM A WHERE id > 1 ORDER BY nome", {{"acao"}, {"ação"}}},
+      {"SELECT TOP 2 id FROM A ORDER BY id DESC", {{"3"}, {"2"}}},
+      {"SELECT id FROM A WHERE nome = 'AÇÃO' UNION ALL SELECT aid FROM B WHERE v < 2 ORDER BY id", {{"1"}, {"2"}, {"3"}}},
+      {"SELECT X.id FROM (SELECT id FROM A WHERE id >= 2) AS X ORDER BY X.id", {{"2"}, {"3"}}},
+      {"SELECT iif(id = 1, 'um', id) AS x, Switch(id = 2, 'dois', True, Null) AS y FROM A ORDER BY id",
+       {{"um", "\\N"}, {"2", "dois"}, {"3", "\\N"}}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(t.rows(c.sql), c.expect) << c.sql;
+  // A Variant column keeps each value's own type.
+  Result r = t.exec("SELECT iif(id = 1, '', id) AS x FROM A ORDER BY id");
+  EXPECT_TRUE(r.columns[0].type.variant);
+  EXPECT_EQ(r.rows[0][0].kind(), ValueKind::Text);
+  EXPECT_EQ(r.rows[1][0].kind(), ValueKind::Long);
+  EXPECT_NE(t.error("SELECT A.id, (SELECT Count(*) FROM B WHERE B.aid = A.id) FROM A GROUP BY A.nome"), "(no error)");
+}
+
+}  // namespace
+}  // namespace jet::sql::test
