@@ -139,6 +139,7 @@ void finish(BExpr& e, std::initializer_list<const BExpr*> children, const std::s
     e.outerDepth = std::max(e.outerDepth, c->outerDepth);
     e.instanceMask |= c->instanceMask;
     e.hasSubquery = e.hasSubquery || c->hasSubquery;
+    e.readsRowThroughSubquery = e.readsRowThroughSubquery || c->readsRowThroughSubquery;
     e.constant = e.constant && c->constant;
     f += c->fingerprint + ",";
   }
@@ -155,6 +156,7 @@ void finishVec(BExpr& e, const std::vector<BExprPtr>& children, const std::strin
     e.outerDepth = std::max(e.outerDepth, c->outerDepth);
     e.instanceMask |= c->instanceMask;
     e.hasSubquery = e.hasSubquery || c->hasSubquery;
+    e.readsRowThroughSubquery = e.readsRowThroughSubquery || c->readsRowThroughSubquery;
     e.constant = e.constant && c->constant;
     f += c->fingerprint + ",";
   }
@@ -717,6 +719,7 @@ struct Binder {
           n->outerDepth = std::max(n->outerDepth, r->outerDepth);
           n->instanceMask |= r->instanceMask;
           n->hasSubquery |= r->hasSubquery;
+          n->readsRowThroughSubquery |= r->readsRowThroughSubquery;
           n->constant = n->constant && r->constant;
           n->fingerprint += r->fingerprint + ",";
         }
@@ -850,6 +853,7 @@ struct Binder {
     to.outerDepth = from.outerDepth;
     to.instanceMask = from.instanceMask;
     to.hasSubquery = from.hasSubquery;
+    to.readsRowThroughSubquery = from.readsRowThroughSubquery;
     to.constant = from.constant;
     to.fingerprint = from.fingerprint;
   }
@@ -882,6 +886,7 @@ struct Binder {
       n->outerDepth = std::max(n->outerDepth, d);
       if (d == 0 && r.instance < 64) n->instanceMask |= uint64_t{1} << r.instance;
     }
+    if (n->instanceMask) n->readsRowThroughSubquery = true;
     // In the outputs of an aggregated block there is no current row of the
     // block's tables for a correlated subquery to read.
     if (b.aggMode && n->instanceMask)

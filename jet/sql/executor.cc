@@ -97,7 +97,7 @@ void splitWanted(const std::vector<BExprPtr>& filters, int instance, const std::
   bool known = true;
   for (const auto& f : filters) {
     // A subquery may read this row through an outer reference: decode all.
-    if ((f->reads.empty() && f->instanceMask) || f->hasSubquery) known = false;
+    if ((f->reads.empty() && f->instanceMask) || f->readsRowThroughSubquery) known = false;
     for (uint32_t r : f->reads)
       if (static_cast<int>(r >> 16) == instance && (r & 0xFFFF) < first.size()) first[r & 0xFFFF] = 1;
   }

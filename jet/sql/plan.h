@@ -71,6 +71,7 @@ class BExpr {
   int outerDepth = -1;       // deepest scope this expression reads (-1 none, 0 own scope, 1 parent, ...)
   uint64_t instanceMask = 0; // own-scope instances read (bit per instance, up to 64)
   bool hasSubquery = false;
+  bool readsRowThroughSubquery = false;  // a correlated subquery reads this block's row
   bool constant = false;     // no column, no parameter, no subquery: can be folded
   // Top-level conditions only: the own-scope columns read, as
   // (instance << 16 | column); lets a scan decode them first.
