@@ -32,7 +32,7 @@ class BParam : public BExpr {
 
 class BColumn : public BExpr {
  public:
-  BColumn(int depth, int instance, int column) : depth(depth), instance(instance), column(column) {}
+  BColumn(int d, int i, int c) : depth(d), instance(i), column(c) {}
   const Value& eval(Frame& f, Value&) const override {
     Frame* fr = &f;
     for (int d = 0; d < depth; ++d) fr = fr->outer;

@@ -32,7 +32,6 @@ namespace jet {
 namespace {
 
 constexpr int32_t kFullAccess = 1048575;
-constexpr size_t kMapRowSize = 69;
 
 double oleNow() {
   using namespace std::chrono;

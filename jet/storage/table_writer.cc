@@ -217,10 +217,12 @@ void Database::reloadAfterRollback() {
   catalog_.clear();
   loadCatalog();
   // Definitions are re-read in place: callers may hold references to them.
-  for (auto& [key, def] : defs_) {
+  for (auto& entry : defs_) {
+    auto& def = entry.second;
     if (def->tdefPage == 0) continue;
-    bool exists = def->tdefPage == 2 || std::any_of(catalog_.begin(), catalog_.end(), [&](const CatalogEntry& e) {
-                    return static_cast<uint32_t>(e.id) == def->tdefPage;
+    const uint32_t page = def->tdefPage;
+    bool exists = page == 2 || std::any_of(catalog_.begin(), catalog_.end(), [page](const CatalogEntry& e) {
+                    return static_cast<uint32_t>(e.id) == page;
                   });
     if (exists) *def = readTableDef(*pager_, def->tdefPage, def->name);
     else def->tdefPage = 0;
