@@ -185,11 +185,12 @@ std::string errorOf(const std::function<void()>& f) {
 }
 
 TEST(Password, WrongOrMissingPasswordIsRefusedBeforeAnythingIsRead) {
-  for (const auto& [file, bad] : std::vector<std::pair<std::string, std::string>>{
+  for (const auto& [fileName, badPassword] : std::vector<std::pair<std::string, std::string>>{
            {"jackcess-alunos_pw.mdb", ""},
            {"jackcess-alunos_pw.mdb", "senha123"},  // the comparison is case-sensitive
            {"academia-jackcess.mdb", "lumpa2"},
        }) {
+    const std::string file = fileName, bad = badPassword;
     EXPECT_EQ(errorOf([&] { jet::Database::open(dataPath(file), {.password = bad}); }), "Senha inválida.")
         << file << " with '" << bad << "'";
   }
