@@ -50,7 +50,8 @@ class Sorteio {
   }
   // 0 <= result < n (n > 0).
   int64_t abaixo(int64_t n) {
-    return static_cast<int64_t>((static_cast<unsigned __int128>(proximo()) * static_cast<uint64_t>(n)) >> 64);
+    __extension__ using U128 = unsigned __int128;
+    return static_cast<int64_t>((static_cast<U128>(proximo()) * static_cast<uint64_t>(n)) >> 64);
   }
   int64_t entre(int64_t lo, int64_t hi) { return lo + abaixo(hi - lo + 1); }
   // True with probability porMil / 1000.
@@ -64,8 +65,10 @@ class Sorteio {
 
 // A yes/no that depends only on (kind, id): which rows carry a defect of the
 // dirty variant, chosen apart from the main draws so that the dirty database
-// is the clean one plus its defects.
+// is the clean one plus its defects. One of the rows 4 to 6 always carries
+// each kind, so that even a tiny dirty database holds every defect.
 bool defeito(uint64_t tipo, int64_t id, int porMil) {
+  if (id == 4 + static_cast<int64_t>(tipo % 3)) return true;
   uint64_t x = tipo * 0x100000001B3ull + static_cast<uint64_t>(id);
   return static_cast<int64_t>(splitmix64(x) % 1000) < porMil;
 }
@@ -756,11 +759,11 @@ void Gerador::escreveAluno(int64_t id) {
   // through every kind (and every legacy pair), so that even a small
   // database holds each of them.
   static const std::vector<Tipo> ciclo = [] {
-    std::vector<Tipo> c;
-    for (int i = 0; i < kNumTipos; ++i) c.push_back(static_cast<Tipo>(i));
-    for (int i = 1; i < kNumParesLegados; ++i) c.push_back(Tipo::Legada);
-    for (int i = 0; i < kNumTipos; ++i) c.push_back(static_cast<Tipo>(i));
-    return c;
+    std::vector<Tipo> tipos;
+    for (int i = 0; i < kNumTipos; ++i) tipos.push_back(static_cast<Tipo>(i));
+    for (int i = 1; i < kNumParesLegados; ++i) tipos.push_back(Tipo::Legada);
+    for (int i = 0; i < kNumTipos; ++i) tipos.push_back(static_cast<Tipo>(i));
+    return tipos;
   }();
   int n = static_cast<int>(r_.entre(1, 3));
   for (int i = 0; i < n; ++i) {

@@ -1,0 +1,262 @@
+// The sample academy generator: sound files, the promised rows, the same data
+// for the same seed, clean data that the export's consistency rules accept,
+// the defects of the dirty variant and the catalogue of the ready variant.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jet/sql/engine.h"
+#include "jet/storage/check.h"
+#include "jet/storage/database.h"
+#include "jet/storage/text_form.h"
+#include "tools/academia.h"
+
+namespace fs = std::filesystem;
+using kor::amostra::OpcoesAcademia;
+using kor::amostra::ResumoAcademia;
+
+namespace {
+
+fs::path freshDir(const std::string& name) {
+  fs::path dir = fs::temp_directory_path() / ("kor_amostra_" + name + "_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+struct Amostra {
+  fs::path path;
+  ResumoAcademia resumo;
+};
+
+Amostra gera(const std::string& name, OpcoesAcademia o) {
+  fs::path p = freshDir(name) / "dados.mdb";
+  ResumoAcademia r = kor::amostra::geraAcademia(p.string(), o);
+  return {p, r};
+}
+
+std::unique_ptr<jet::Database> abre(const fs::path& p) {
+  return jet::Database::open(p.string(), {.password = "lumpa"});
+}
+
+int64_t total(jet::sql::Engine& e, const std::string& sql) {
+  jet::sql::Result r = e.execute(sql);
+  const jet::Value& v = r.rows.at(0).at(0);
+  return v.as<int32_t>();
+}
+
+// Every value of every user table, in the canonical text form.
+std::string conteudo(jet::Database& db) {
+  std::string out;
+  for (const std::string& table : db.tableNames()) {
+    out += "== " + table + "\n";
+    auto scan = db.scan(table);
+    while (scan.next()) {
+      for (const jet::Value& v : scan.values()) out += jet::canonicalText(v) + "\t";
+      out += "\n";
+    }
+  }
+  return out;
+}
+
+std::string command(const std::string& cmd) {
+  std::string out;
+  FILE* p = ::popen(cmd.c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  ::pclose(p);
+  return out;
+}
+
+// The export's consistency rules: each counts the rows the online service
+// cannot take, so a clean database counts 0 in every one.
+const std::vector<std::string> kRegrasDeConsistencia = {
+    "Select Count(Id) as Total from CartaoParcelas Where (parcelaValor > 999999) or (parcelaTaxa > 999999) or (parcelaValorFinal > 999999)",
+    "Select Count(chequeID) as Total from ChequesEmitidos Where (chequeValor is null) or (chequeBomPara is null)",
+    "Select Count(chequeID) as Total from ChequesRecebidos Where (chequeValor is null) or (chequeBomPara is null)",
+    "Select Count(chequeID) as Total from ChequesRecebidos Where (chequeBomPara is null) or (IsDate(chequeBomPara) = False) or (chequeBomPara >= #12/6/9999#) or (YEAR(chequeBomPara) < 2000)",
+    "Select Count(chequeID) as Total from ChequesRecebidos Where (chequeDtCompensacao is not null) and ((IsDate(chequeDtCompensacao) = False) or (chequeDtCompensacao >= #12/6/9999#) or (YEAR(chequeDtCompensacao) < 2000))",
+    "Select Count(chequeID) as Total from ChequesRecebidos Where (chequeDataCaixa is null) or (IsDate(chequeDataCaixa) = False) or (chequeDataCaixa >= #12/6/9999#) or (YEAR(chequeDataCaixa) < 2000)",
+    "Select Count(CreditoID) as Total from AlunosCreditos Where (CreditoValor > 999999 or CreditoValor is null)",
+    "Select Count(matriculaID) as Total from Matricula Where (matriculaDesconto > 999999 or matriculaDesconto is null) or (matriculaValor > 999999 or matriculaValor is null)",
+    "Select Count(matriculaID) as Total from Matricula Where (YEAR(matriculaDtFim) < 2000) or (matriculaDtFim >= #12/6/9999#)",
+    "Select Count(modalidadeID) as Total from Modalidades Where modalidadeID <> (Select Max(modalidadeID) As MaxID from Modalidades As Dupe Where (Dupe.modalidadeNome = Modalidades.modalidadeNome))",
+    "Select Count(modalidadeID) as Total from Modalidades Where modalidadeNome = \"PERSONALIZADO\"",
+    "Select Count(recebID) as Total from Recebimentos Where (recebValor > 999999 or recebValor is null) or (RecebDesconto > 999999 or RecebDesconto is null) or (recebFuncIdIsentou > 999999 or recebFuncIdIsentou is null)",
+    "Select Count(reciboID) as Total from Recibos Where (reciboValorPagar > 999999) or (reciboValorPago > 999999) or (reciboDesconto > 999999)",
+    "Select Count(produtoID) as Total from Produtos Where (produtoCusto > 999999) or (produtoVenda > 999999)",
+    "Select Count(vendaID) as Total from Vendas Where (vendaValor > 999999)",
+    "Select Count(itemID) as Total from VendasItens Where (produtoPreco > 999999) or (produtoTotal > 999999) or (produtoPrecoCusto > 999999)",
+    "Select Count(ID) as Total from MatriculaTrancamentos Where DataTrancamento > Now",
+    "Select Count(matriculaID) as Total from Matricula Where RecorrenteForma = 0",
+};
+const std::string kPlanosDuplicados =
+    "Select Count(CodigoPlano) as Total from Online_Planos Where CodigoPlano <> (Select Max(CodigoPlano) As MaxID from Online_Planos As Dupe Where (Dupe.Plano = Online_Planos.Plano))";
+
+class SampleAcademy : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    OpcoesAcademia o;
+    o.alunos = 150;
+    o.semente = 11;
+    limpa_ = new Amostra(gera("limpa", o));
+  }
+  static void TearDownTestSuite() {
+    fs::remove_all(limpa_->path.parent_path());
+    delete limpa_;
+  }
+  static Amostra* limpa_;
+};
+Amostra* SampleAcademy::limpa_ = nullptr;
+
+TEST_F(SampleAcademy, CleanDatabaseIsSoundAndHoldsThePromisedRows) {
+  auto db = abre(limpa_->path);
+  EXPECT_EQ(jet::checkDatabase(*db), std::vector<std::string>{});
+  jet::sql::Engine e(*db);
+  const auto& linhas = limpa_->resumo.linhas;
+  for (const auto& [tabela, n] : linhas) {
+    EXPECT_EQ(total(e, "Select Count(*) as Total from " + tabela), n) << tabela;
+  }
+  // The sizes scale from the number of students.
+  EXPECT_EQ(linhas.at("Alunos"), 150);
+  EXPECT_GT(linhas.at("Matricula"), 150 * 3 / 2);
+  EXPECT_GT(linhas.at("Recebimentos"), 150 * 12);
+  EXPECT_EQ(linhas.at("Empresa"), 1);
+  for (const char* t : {"Recibos", "CartaoParcelas", "ChequesRecebidos", "CieloChamadas", "Vendas", "VendasItens",
+                        "MatriculaTrancamentos", "Funcionarios"}) {
+    EXPECT_GT(linhas.at(t), 0) << t;
+  }
+
+  // Another reader sees the same tables and rows.
+  const std::string tables = command("mdb-tables -1 " + limpa_->path.string());
+  for (const auto& [tabela, n] : linhas) EXPECT_NE(tables.find(tabela + "\n"), std::string::npos) << tabela;
+  for (const char* t : {"Alunos", "Recebimentos", "Matricula"}) {
+    const std::string rows = command("mdb-export -H -R '<ROW>' " + limpa_->path.string() + " " + t);
+    size_t count = 0;
+    for (size_t at = rows.find("<ROW>"); at != std::string::npos; at = rows.find("<ROW>", at + 1)) ++count;
+    EXPECT_EQ(static_cast<int64_t>(count), linhas.at(t)) << t;
+  }
+}
+
+TEST_F(SampleAcademy, CleanDatabasePassesEveryConsistencyRule) {
+  auto db = abre(limpa_->path);
+  jet::sql::Engine e(*db);
+  for (const std::string& regra : kRegrasDeConsistencia) EXPECT_EQ(total(e, regra), 0) << regra;
+}
+
+TEST_F(SampleAcademy, TheAccountAddressBelongsToAnActiveStudentAndAnActiveEmployeeWithAccess) {
+  auto db = abre(limpa_->path);
+  jet::sql::Engine e(*db);
+  const std::string& email = limpa_->resumo.emailConta;
+  ASSERT_NE(email.find('@'), std::string::npos);
+  std::vector<jet::Value> p = {jet::Value(email)};
+  auto count = [&](const std::string& sql) { return e.execute(sql, p).rows.at(0).at(0).as<int32_t>(); };
+  EXPECT_GE(count("Select Count(*) from Alunos Where alunoEmail = :P1 and alunoExcluido = False"), 1);
+  EXPECT_GE(count("Select Count(*) from Funcionarios Where funcEmail = :P1 and funcSituacao = \"ATIVO\" and "
+                  "funcAcesso = True and funcExcluido = False"),
+            1);
+}
+
+TEST_F(SampleAcademy, TheSameSeedGivesTheSameDataAndAnotherSeedOther) {
+  OpcoesAcademia o;
+  o.alunos = 40;
+  o.semente = 5;
+  Amostra a = gera("semente_a", o), b = gera("semente_b", o);
+  o.semente = 6;
+  Amostra c = gera("semente_c", o);
+  auto da = abre(a.path), db = abre(b.path), dc = abre(c.path);
+  EXPECT_EQ(conteudo(*da), conteudo(*db));
+  EXPECT_NE(conteudo(*da), conteudo(*dc));
+  for (const Amostra* x : {&a, &b, &c}) fs::remove_all(x->path.parent_path());
+}
+
+TEST_F(SampleAcademy, NeverOverwritesAnExistingFile) {
+  fs::path dir = freshDir("existente");
+  fs::path p = dir / "dados.mdb";
+  fs::copy_file(limpa_->path, p);
+  const auto before = fs::file_size(p);
+  OpcoesAcademia o;
+  o.alunos = 5;
+  EXPECT_ANY_THROW(kor::amostra::geraAcademia(p.string(), o));
+  EXPECT_EQ(fs::file_size(p), before);
+  EXPECT_EQ(jet::checkDatabase(*abre(p)), std::vector<std::string>{});
+  fs::remove_all(dir);
+}
+
+TEST(SampleAcademyVariants, DirtyDatabaseHoldsEveryDefectTheStartUpRepairs) {
+  OpcoesAcademia o;
+  o.alunos = 30;
+  o.suja = true;
+  Amostra a = gera("suja", o);
+  auto db = abre(a.path);
+  EXPECT_EQ(jet::checkDatabase(*db), std::vector<std::string>{});
+  jet::sql::Engine e(*db);
+  for (const char* defeito : {
+           "Select Count(*) from Alunos Where alunoSexo is null",
+           "Select Count(*) from Alunos Where alunoEstadoCivil <> \"SOLTEIRO\" and alunoEstadoCivil <> \"CASADO\"",
+           "Select Count(*) from Alunos Where funcID is null",
+           "Select Count(*) from Alunos Where Year(alunoDataNascimento) < 1899 or Year(alunoDataNascimento) > Year(Now)",
+           "Select Count(*) from Alunos Where IsNumeric(alunoCEP) = False and alunoCEP <> \"\"",
+           "Select Count(*) from CartaoParcelas Where cartaoID = 0 or cartaoID is null",
+           "Select Count(*) from CieloChamadas Where Hora = #30/12/1899#",
+           "Select Count(*) from Recibos Where formaID is null",
+           "Select Count(*) from Recibos Where YEAR(reciboData) < 2000",
+           "Select Count(*) from Recibos Where reciboValorPago is null",
+           "Select Count(*) from Recebimentos Where recebMulta is null",
+           "Select Count(*) from Recebimentos Where YEAR(recebDtVencimento) < 2000",
+           "Select Count(*) from Vendas Where funcID = 0 or funcID is null",
+           "Select Count(*) from Funcionarios Where funcaoID is null or funcaoID not in (Select funcaoID from FuncionariosFuncoes)",
+       }) {
+    EXPECT_GT(e.execute(defeito).rows.at(0).at(0).as<int32_t>(), 0) << defeito;
+  }
+  fs::remove_all(a.path.parent_path());
+}
+
+TEST(SampleAcademyVariants, ReadyDatabaseLinksEveryModalityWithEnrolmentsToAPrice) {
+  OpcoesAcademia o;
+  o.alunos = 100;
+  o.pronta = true;
+  Amostra a = gera("pronta", o);
+  auto db = abre(a.path);
+  EXPECT_EQ(jet::checkDatabase(*db), std::vector<std::string>{});
+  jet::sql::Engine e(*db);
+  for (const std::string& regra : kRegrasDeConsistencia) EXPECT_EQ(total(e, regra), 0) << regra;
+  EXPECT_EQ(total(e, kPlanosDuplicados), 0);
+  EXPECT_GT(total(e, "Select Count(*) as Total from Online_PlanosValores"), 0);
+  // No enrolment is left on a legacy modality, and every modality with
+  // enrolments points to a price of the catalogue.
+  EXPECT_EQ(total(e, "Select Count(*) as Total from Matricula Where modalidadeID in "
+                     "(Select modalidadeID from Modalidades Where modalidadePlano = 0)"),
+            0);
+  EXPECT_EQ(total(e, "Select Count(*) as Total from Modalidades Where modalidadeID in "
+                     "(Select modalidadeID from Matricula) and CodigoPlanoValor not in "
+                     "(Select CodigoPlanoValor from Online_PlanosValores)"),
+            0);
+  fs::remove_all(a.path.parent_path());
+}
+
+TEST(SampleAcademyCommand, PrintsTheAccountAddressLastAndRefusesAnExistingFile) {
+  fs::path dir = freshDir("comando");
+  const std::string out = (dir / "a.mdb").string();
+  const std::string tool = KOR_GERA_ACADEMIA;
+  std::string printed = command(tool + " " + out + " --students 20 --seed 3 2>&1; echo \"rc=$?\"");
+  EXPECT_NE(printed.find("rc=0"), std::string::npos) << printed;
+  const size_t email = printed.rfind("\nemail: ");
+  ASSERT_NE(email, std::string::npos) << printed;
+  EXPECT_EQ(printed.find('\n', email + 1), printed.find("\nrc=")) << "email is not the last line";
+
+  printed = command(tool + " " + out + " --students 20 2>&1; echo \"rc=$?\"");
+  EXPECT_EQ(printed.find("rc=0"), std::string::npos) << printed;
+  printed = command(tool + " " + (dir / "b.mdb").string() + " --students dez 2>&1; echo \"rc=$?\"");
+  EXPECT_NE(printed.find("uso: gera-academia"), std::string::npos) << printed;
+  EXPECT_FALSE(fs::exists(dir / "b.mdb"));
+  fs::remove_all(dir);
+}
+
+}  // namespace
