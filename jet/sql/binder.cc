@@ -25,31 +25,7 @@ namespace jet::sql {
 
 namespace {
 
-std::string upperAscii(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return s;
-}
 bool sameName(std::string_view a, std::string_view b) { return foldName(a) == foldName(b); }
-
-ResultType typeOfValue(const Value& v) {
-  ResultType t;
-  switch (v.kind()) {
-    case ValueKind::Null: t.variant = true; t.type = ColumnType::Text; break;
-    case ValueKind::Boolean: t.type = ColumnType::Boolean; break;
-    case ValueKind::Byte: t.type = ColumnType::Byte; break;
-    case ValueKind::Integer: t.type = ColumnType::Integer; break;
-    case ValueKind::Long: t.type = ColumnType::Long; break;
-    case ValueKind::Currency: t.type = ColumnType::Currency; break;
-    case ValueKind::Single: t.type = ColumnType::Single; break;
-    case ValueKind::Double: t.type = ColumnType::Double; break;
-    case ValueKind::Date: t.type = ColumnType::DateTime; break;
-    case ValueKind::Text: t.type = ColumnType::Text; break;
-    case ValueKind::Binary: t.type = ColumnType::Binary; break;
-    case ValueKind::Guid: t.type = ColumnType::Guid; break;
-  }
-  return t;
-}
 
 ResultType fixedType(ColumnType c) {
   ResultType t;
@@ -868,7 +844,11 @@ struct Binder {
       n->lhs = bind(*e.args[0], b);
       rl = n->lhs.get();
     }
+    // The subquery's own columns are not columns of this condition's row.
+    std::vector<uint32_t>* outerCollect = collect;
+    collect = nullptr;
     n->plan = bindSelectBlock(*e.subquery, &b, n.get());
+    collect = outerCollect;
     if (n->mode != BSubquery::Mode::Exists && n->plan->columns.size() != 1)
       throw Error("Você escreveu uma subconsulta que pode retornar mais de um campo sem usar a palavra reservada "
                   "EXISTS na cláusula FROM da consulta principal. Revise a instrução SELECT da subconsulta para "
@@ -881,15 +861,17 @@ struct Binder {
     n->constant = false;
     n->fingerprint += std::to_string(reinterpret_cast<uintptr_t>(n.get()));
     // Outer references of the subquery make it depend on those scopes.
+    uint64_t readThrough = 0;  // this block's instances the subquery itself reads
     for (const auto& r : n->outerRefs) {
       int d = r.depth - 1;  // relative to this block
       n->outerDepth = std::max(n->outerDepth, d);
-      if (d == 0 && r.instance < 64) n->instanceMask |= uint64_t{1} << r.instance;
+      if (d == 0 && r.instance < 64) readThrough |= uint64_t{1} << r.instance;
     }
-    if (n->instanceMask) n->readsRowThroughSubquery = true;
+    n->instanceMask |= readThrough;
+    if (readThrough) n->readsRowThroughSubquery = true;
     // In the outputs of an aggregated block there is no current row of the
     // block's tables for a correlated subquery to read.
-    if (b.aggMode && n->instanceMask)
+    if (b.aggMode && readThrough)
       throw Error("Você tentou executar uma consulta que não inclui a expressão especificada '" + e.text +
                   "' como parte de uma função agregada.");
     return n;

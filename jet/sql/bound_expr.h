@@ -43,7 +43,7 @@ class BColumn : public BExpr {
 
 class BCompare : public BExpr {
  public:
-  BCompare(std::string op, BExprPtr a, BExprPtr b) : op(std::move(op)), a(std::move(a)), b(std::move(b)) {}
+  BCompare(std::string o, BExprPtr x, BExprPtr y) : op(std::move(o)), a(std::move(x)), b(std::move(y)) {}
   const Value& eval(Frame& f, Value& tmp) const override;
   std::string op;
   BExprPtr a, b;

@@ -60,11 +60,22 @@ bool Engine::wantsLookupIndex(const TableDef& def, int column, bool parameterVal
   auto it = indexes_.find(key);
   if (it != indexes_.end() && it->second->def == &def) return true;
   if (parameterValue) return true;
+  // A literal: worth a hash index when the column is a unique key, or when
+  // lookups on it repeat (statements built with their values in the text).
   for (const auto& x : def.indexes) {
     const RealIndexDef& r = def.realIndexes[x.realIndex];
-    if (!r.columns.empty() && def.positionOfNumber(r.columns[0].columnNumber) == column) return true;
+    if (r.columns.size() == 1 && (x.primaryKey() || r.unique()) &&
+        def.positionOfNumber(r.columns[0].columnNumber) == column)
+      return true;
   }
-  return ++lookupCounts_[key] >= 2;
+  // Counted once per statement: the blocks of one UNION repeating a flag
+  // test are no sign of repeated lookups.
+  auto& [count, statement] = lookupCounts_[key];
+  if (statement != statementSerial_) {
+    statement = statementSerial_;
+    ++count;
+  }
+  return count >= 2;
 }
 
 Engine::LookupIndex* Engine::lookupIndex(const TableDef& def, int column, bool build) {
@@ -147,12 +158,6 @@ void Engine::noteDeleteOne(LookupIndex& idx, RowId id, const Value& v) {
 }
 
 namespace {
-
-std::string upperAscii(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return s;
-}
 
 // Jet type name to a storage column spec.
 ColumnSpec columnSpecOf(const ColumnDefAst& c) {
@@ -266,6 +271,7 @@ Result Engine::execute(std::string_view sql, const std::vector<Value>& params, c
 
 Result Engine::run(std::string_view sql, const std::vector<Value>& params, const StatementOptions& options,
                    std::unique_ptr<Cursor>* cursorOut) {
+  ++statementSerial_;
   LexOptions lex;
   lex.parameters = options.parameters;
   Statement st = parseStatement(sql, lex);

@@ -114,8 +114,9 @@ class Engine {
   // The hash index of `def`'s column at position `column`; built on demand
   // when `build` is true, else nullptr when not cached.
   LookupIndex* lookupIndex(const TableDef& def, int column, bool build);
-  // Whether an equality lookup on this column should build an index: after
-  // repeated lookups, or when the column leads a real index of the table.
+  // Whether an equality lookup on this column should use a hash index: one
+  // is cached, the value is a parameter, the column is a unique key, or
+  // literal lookups on it repeat.
   bool wantsLookupIndex(const TableDef& def, int column, bool parameterValue);
   void noteInsert(const TableDef& def, RowId id, const std::vector<Value>& values);
   void noteUpdate(const TableDef& def, RowId id, const std::vector<Value>& before, const std::vector<Value>& after);
@@ -129,7 +130,10 @@ class Engine {
 
   Database& db_;
   std::map<std::pair<std::string, int>, std::unique_ptr<LookupIndex>> indexes_;
-  std::map<std::pair<std::string, int>, int> lookupCounts_;
+  // Literal lookups per (table, column): how many statements made them, and
+  // the last of those statements.
+  std::map<std::pair<std::string, int>, std::pair<int, uint64_t>> lookupCounts_;
+  uint64_t statementSerial_ = 0;
 };
 
 // Jet SQL type name for a column type, as DDL writes it ("TEXT(50)", "LONG").

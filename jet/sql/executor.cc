@@ -128,6 +128,28 @@ class ScanOp : public Operator {
     page_.reset();
     slot_ = count_ = 0;
   }
+  // Until called with null, decodes only `columns` of each row besides what
+  // the conditions read. Refused (false) when a condition may read more of
+  // the row than its own columns (a correlated subquery reading it).
+  bool restrictColumns(const std::vector<int>* columns) {
+    restricted_ = false;
+    if (!columns) return true;
+    for (const auto& f : filters_)
+      if ((f->reads.empty() && f->instanceMask) || f->readsRowThroughSubquery) return false;
+    restrictedFirst_.assign(def_.columns.size(), 0);
+    restrictedRest_.assign(def_.columns.size(), 0);
+    std::vector<char>& target = filters_.empty() ? restrictedFirst_ : restrictedRest_;
+    if (!filters_.empty()) restrictedFirst_ = first_;
+    bool anyRest = false;
+    for (int c : *columns) {
+      if (restrictedFirst_[static_cast<size_t>(c)]) continue;
+      target[static_cast<size_t>(c)] = 1;
+      anyRest = anyRest || &target == &restrictedRest_;
+    }
+    if (!anyRest) restrictedRest_.clear();
+    restricted_ = true;
+    return true;
+  }
   bool next(Frame& f) override {
     Database& db = engine_.database();
     std::vector<Value>& row = f.rows[static_cast<size_t>(inst_)];
@@ -136,10 +158,11 @@ class ScanOp : public Operator {
         while (slot_ < count_) {
           unsigned s = slot_++;
           uint32_t pageNo = pages_[pageIndex_ - 1];
-          if (!db.readRow(def_, *page_, pageNo, s, row, &first_)) continue;
+          if (!db.readRow(def_, *page_, pageNo, s, row, restricted_ ? &restrictedFirst_ : &first_)) continue;
           f.locators[static_cast<size_t>(inst_)] = packRowId(RowId{pageNo, static_cast<uint8_t>(s)});
           if (!allTrue(filters_, f)) continue;
-          if (!rest_.empty()) db.readRow(def_, *page_, pageNo, s, row, &rest_);
+          const std::vector<char>& rest = restricted_ ? restrictedRest_ : rest_;
+          if (!rest.empty()) db.readRow(def_, *page_, pageNo, s, row, &rest);
           return true;
         }
         page_.reset();
@@ -162,6 +185,8 @@ class ScanOp : public Operator {
   const TableDef& def_;
   std::vector<BExprPtr> filters_;
   std::vector<char> first_, rest_;
+  bool restricted_ = false;
+  std::vector<char> restrictedFirst_, restrictedRest_;
   std::vector<uint32_t> pages_;
   size_t pageIndex_ = 0;
   PageRef page_;
@@ -598,7 +623,32 @@ std::vector<Value> CorePlan::emptyGroupOutput() {
 
 void CorePlan::project(Frame& from) {
   out_.resize(outputs.size());
+  if (onlyOutputs_) {
+    for (size_t i : *onlyOutputs_) out_[i] = outputs[i]->value(from);
+    return;
+  }
   for (size_t i = 0; i < outputs.size(); ++i) out_[i] = outputs[i]->value(from);
+}
+
+// Only a plain block over one scanned table takes the restriction: its
+// scan then decodes, after the conditions, just the columns the wanted
+// outputs are, and the projection computes just those outputs.
+void CorePlan::restrictOutputs(const std::vector<size_t>* keep) {
+  auto* scan = dynamic_cast<ScanOp*>(root.get());
+  if (!keep) {
+    if (onlyOutputs_ && scan) scan->restrictColumns(nullptr);
+    onlyOutputs_ = nullptr;
+    return;
+  }
+  if (aggregated || distinct || !scan || !residual.empty() || instances.size() != 1) return;
+  std::vector<int> read;
+  for (size_t i : *keep) {
+    if (i >= outputs.size()) return;
+    auto* col = dynamic_cast<const BColumn*>(outputs[i].get());
+    if (!col || col->depth != 0 || col->instance != 0) return;
+    read.push_back(col->column);
+  }
+  if (scan->restrictColumns(&read)) onlyOutputs_ = keep;
 }
 
 bool CorePlan::next() {
@@ -727,6 +777,28 @@ void SelectPlan::sortAll() {
   size_t lw = locatorWidth();
   std::vector<uint64_t> loc(lw);
   size_t n = 0;
+  // The rows are rebuilt from their locators as they are returned, so this
+  // pass needs only the sort keys (unless UNION compares whole rows).
+  std::vector<size_t> keyColumns;
+  for (const auto& k : order) keyColumns.push_back(k.column);
+  const bool restrict = std::find(unionAll.begin(), unionAll.end(), false) == unionAll.end();
+  auto unrestrict = [&] {
+    if (restrict)
+      for (auto& p : parts) p->restrictOutputs(nullptr);
+  };
+  if (restrict)
+    for (auto& p : parts) p->restrictOutputs(&keyColumns);
+  try {
+    collectSortKeys(loc, n);
+  } catch (...) {
+    unrestrict();
+    throw;
+  }
+  unrestrict();
+  finishSort(n);
+}
+
+void SelectPlan::collectSortKeys(std::vector<uint64_t>& loc, size_t& n) {
   while (nextUnsorted()) {
     const auto& r = *current_;
     for (const auto& k : order) keys_.push_back(r[k.column]);
@@ -735,6 +807,9 @@ void SelectPlan::sortAll() {
     locs_.insert(locs_.end(), loc.begin(), loc.end());
     ++n;
   }
+}
+
+void SelectPlan::finishSort(size_t n) {
   perm_.resize(n);
   for (size_t i = 0; i < n; ++i) perm_[i] = i;
   size_t nk = order.size();

@@ -130,6 +130,11 @@ class RowSource {
   virtual size_t locatorWidth() const = 0;
   virtual void locate(uint64_t* out) const = 0;
   virtual void fetch(const uint64_t* loc) = 0;
+  // Tells the source that until the call with null, next() needs to fill
+  // only these columns of row() (the others may hold anything); a source
+  // may ignore it. ORDER BY sets it for the pass that collects sort keys and
+  // locators, since fetch() rebuilds every row it returns anyway.
+  virtual void restrictOutputs(const std::vector<size_t>* keep) { (void)keep; }
   std::vector<ResultColumn> columns;   // visible columns
   size_t hiddenColumns = 0;            // extra sort columns at the end of row()
 };
@@ -166,6 +171,7 @@ struct CorePlan : RowSource {
   size_t locatorWidth() const override { return aggregated ? 1 : (instances.empty() ? 1 : instances.size()); }
   void locate(uint64_t* out) const override;
   void fetch(const uint64_t* loc) override;
+  void restrictOutputs(const std::vector<size_t>* keep) override;
   // The outputs of an aggregated block over no rows (Count 0, Max Null...).
   std::vector<Value> emptyGroupOutput();
 
@@ -177,6 +183,7 @@ struct CorePlan : RowSource {
   void runAggregation();
   void project(Frame& from);
   std::vector<Value> out_;
+  const std::vector<size_t>* onlyOutputs_ = nullptr;  // see restrictOutputs
   bool started_ = false;
   bool noFromDone_ = false;
   // aggregated output
@@ -209,6 +216,8 @@ struct SelectPlan : RowSource {
  private:
   bool nextUnsorted();
   void sortAll();
+  void collectSortKeys(std::vector<uint64_t>& loc, size_t& n);
+  void finishSort(size_t n);
   size_t part_ = 0;
   const std::vector<Value>* current_ = nullptr;
   std::vector<Value> fetched_;

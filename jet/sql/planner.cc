@@ -69,6 +69,11 @@ struct Planner {
         if (t == ColumnType::Boolean || isLongValueType(t)) continue;
         bool paramValue = other.outerDepth >= 1 || other.fingerprint.rfind("p", 0) == 0;
         if (!cx.engine->wantsLookupIndex(def, col->column, paramValue)) continue;
+        const Engine::LookupIndex* cached = cx.engine->lookupIndex(def, col->column, false);
+        const bool fewKeys = cached && cached->rows.size() * 100 < std::max<size_t>(def.rowCount, 100);
+        // A literal compared with a column of few distinct values (a flag,
+        // a kind) selects a large part of the table: a scan reads it faster.
+        if (fewKeys && !paramValue) continue;
         // Prefer a unique key, then a value that changes from call to call
         // (a parameter or an outer row: a literal is more often a flag),
         // then a column that leads an index; a cached index with few
@@ -80,8 +85,7 @@ struct Planner {
           if ((x.primaryKey() || r.unique()) && r.columns.size() == 1) score = std::max(score, 8 + score);
           else score = std::max(score, score | 2);
         }
-        if (const Engine::LookupIndex* cached = cx.engine->lookupIndex(def, col->column, false))
-          if (cached->rows.size() * 100 < std::max<size_t>(def.rowCount, 100)) score -= 3;
+        if (fewKeys) score -= 3;
         if (score > bestScore) {
           bestScore = score;
           best = static_cast<int>(i);

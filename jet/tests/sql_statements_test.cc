@@ -61,3 +61,41 @@ TEST(SqlStatements, JoinsGroupingAndSubqueries) {
 
 }  // namespace
 }  // namespace jet::sql::test
+
+namespace jet::sql::test {
+namespace {
+
+// ORDER BY collects only the sort keys and rebuilds each row as it is
+// returned: rows must come whole whatever the conditions read.
+TEST(SqlStatements, SortedRowsComeWhole) {
+  TestDb t("sorted");
+  t.exec("CREATE TABLE R (id LONG, kind LONG, who LONG, note TEXT(20), memo MEMO, v CURRENCY)");
+  t.exec("CREATE TABLE P (pid LONG)");
+  const char* rows[] = {"INSERT INTO R VALUES (3, 1, 10, 'três', 'm3', 3)", "INSERT INTO R VALUES (1, 2, 11, 'um', 'm1', 1)",
+                        "INSERT INTO R VALUES (2, 1, 12, 'dois', Null, 2)", "INSERT INTO R VALUES (4, 3, 10, 'quatro', 'm4', 4)",
+                        "INSERT INTO P VALUES (10)", "INSERT INTO P VALUES (11)"};
+  for (const char* r : rows) t.exec(r);
+  const Rows r1 = {{"1", "2", "11", "um", "m1", "1.0000"}}, r2 = {{"2", "1", "12", "dois", "\\N", "2.0000"}},
+             r3 = {{"3", "1", "10", "três", "m3", "3.0000"}}, r4 = {{"4", "3", "10", "quatro", "m4", "4.0000"}};
+  auto cat = [](std::initializer_list<Rows> parts) {
+    Rows out;
+    for (const Rows& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+  };
+  struct C {
+    const char* sql;
+    Rows expect;
+  } cases[] = {
+      {"SELECT * FROM R WHERE who IN (SELECT pid FROM P) ORDER BY id DESC", cat({r4, r3, r1})},
+      {"SELECT * FROM R WHERE kind = 1 UNION ALL SELECT * FROM R WHERE (kind <> 1) AND (who IN (SELECT pid FROM P)) "
+       "ORDER BY R.id",
+       cat({r1, r2, r3, r4})},
+      {"SELECT * FROM R WHERE EXISTS (SELECT * FROM P WHERE P.pid = R.who AND R.v > 2) ORDER BY note", cat({r4, r3})},
+      {"SELECT * FROM R ORDER BY memo, id", cat({r2, r1, r3, r4})},
+      {"SELECT TOP 2 * FROM R WHERE kind < 3 ORDER BY Len(note), id", cat({r1, r2})},
+  };
+  for (const auto& c : cases) EXPECT_EQ(t.rows(c.sql), c.expect) << c.sql;
+}
+
+}  // namespace
+}  // namespace jet::sql::test
