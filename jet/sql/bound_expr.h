@@ -71,7 +71,7 @@ class BSubquery : public BExpr {
 
  private:
   struct Entry {
-    std::unordered_set<std::string> keys;  // In: the values (as keys)
+    KeySet keys;  // In: the values
     bool hasNull = false;
     size_t rows = 0;
     Value first;

@@ -864,13 +864,8 @@ void BSubquery::fill(Entry& e, Frame* outer, ExecState& exec, size_t skip) const
       else break;
       continue;
     }
-    if (v.isNull()) {
-      e.hasNull = true;
-    } else {
-      std::string k;
-      appendKey(k, v);
-      e.keys.insert(std::move(k));
-    }
+    if (v.isNull()) e.hasNull = true;
+    else e.keys.insert(v);
   }
 }
 
@@ -891,13 +886,8 @@ void BSubquery::buildDecorrelated(Frame& f) const {
     const Value& v = r[corrKeys];
     if (e.rows == 1) e.first = v;
     if (mode == Mode::In) {
-      if (v.isNull()) {
-        e.hasNull = true;
-      } else {
-        std::string vk;
-        appendKey(vk, v);
-        e.keys.insert(std::move(vk));
-      }
+      if (v.isNull()) e.hasNull = true;
+      else e.keys.insert(v);
     }
   }
   empty_ = Entry{};
@@ -907,11 +897,7 @@ void BSubquery::buildDecorrelated(Frame& f) const {
     empty_.first = out[corrKeys];
     if (mode == Mode::In) {
       if (empty_.first.isNull()) empty_.hasNull = true;
-      else {
-        std::string vk;
-        appendKey(vk, empty_.first);
-        empty_.keys.insert(vk);
-      }
+      else empty_.keys.insert(empty_.first);
     }
   }
 }
@@ -927,9 +913,7 @@ Value BSubquery::answer(const Entry& e, Frame& f) const {
       Value tmp;
       const Value& v = lhs->eval(f, tmp);
       if (v.isNull()) return Value();
-      std::string k;
-      appendKey(k, v);
-      if (e.keys.count(k)) return Value(!negated);
+      if (e.keys.contains(v)) return Value(!negated);
       if (e.hasNull) return Value();
       return Value(negated);
     }

@@ -259,6 +259,32 @@ int orderValues(const Value& a, const Value& b) {
   return *compareValues(a, b);
 }
 
+uint64_t KeySet::numberBits(const Value& v) {
+  double d = numberOf(v);
+  if (d == 0) d = 0;  // -0 and +0 are one key
+  uint64_t bits;
+  std::memcpy(&bits, &d, sizeof bits);
+  return bits;
+}
+
+void KeySet::insert(const Value& v) {
+  if (isNumberLike(v)) {
+    numbers_.insert(numberBits(v));
+    return;
+  }
+  std::string k;
+  appendKey(k, v);
+  others_.insert(std::move(k));
+}
+
+bool KeySet::contains(const Value& v) const {
+  if (isNumberLike(v)) return numbers_.count(numberBits(v)) != 0;
+  if (others_.empty()) return false;
+  std::string k;
+  appendKey(k, v);
+  return others_.count(k) != 0;
+}
+
 void appendKey(std::string& out, const Value& v) {
   if (v.isNull()) {
     out.push_back('\0');

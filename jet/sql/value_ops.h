@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 #include "jet/storage/table_def.h"
 #include "jet/storage/value.h"
@@ -57,6 +58,20 @@ int orderValues(const Value& a, const Value& b);
 // equal under compareValues (numbers by value, text case-folded). Null gives
 // its own key. Used for hash joins, IN sets, GROUP BY and DISTINCT.
 void appendKey(std::string& out, const Value& v);
+
+// A set of non-Null values under the equality of appendKey. Numbers are
+// kept apart as their value's bits, so that the common case (codes) needs
+// no key text.
+class KeySet {
+ public:
+  void insert(const Value& v);
+  bool contains(const Value& v) const;
+
+ private:
+  static uint64_t numberBits(const Value& v);
+  std::unordered_set<uint64_t> numbers_;
+  std::unordered_set<std::string> others_;
+};
 
 // --- Arithmetic --------------------------------------------------------------
 
