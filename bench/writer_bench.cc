@@ -8,7 +8,9 @@
 // go in operations of BATCH rows (default 10000). Updates change the amount
 // and the text of rows picked at random by key, found through the primary
 // key index, each update its own operation group of BATCH rows. Prints its
-// figures and never fails.
+// figures and never fails. With BENCH_CHECK set it also checks the file
+// (jet::checkDatabase); with BENCH_KEEP set it leaves the file in DIR and
+// prints its path, for other tools to read.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -117,6 +119,10 @@ int main(int argc, char** argv) {
     }
   } catch (const jet::Error& e) {
     std::printf("error: %s\n", e.what());
+  }
+  if (std::getenv("BENCH_KEEP")) {
+    std::printf("kept: %s\n", path.c_str());
+    return 0;
   }
   std::error_code ec;
   fs::remove(path, ec);

@@ -56,27 +56,47 @@
 //    unlinked from its level, removed from its parent and both maps, and its
 //    header cleared.
 //
+// HOW CHANGES ARE MADE
+//
+// Pages are decoded into a flat form (FlatIndexPage: the entries' full keys
+// in one byte arena, and a small record per entry) and kept, per pager, in a
+// cache (IndexPageCache). Most changes touch one leaf and nothing above it:
+// an insert into a leaf with room that does not become the leaf's last entry
+// (or whose leaf is on the right edge, where no node entry copies it), or a
+// removal that neither empties the leaf nor takes its last entry. Those are
+// made in place on the cached page. Every other change goes through Writer,
+// which works on decoded copies of the pages it touches, settles the whole
+// tree from the leaf up and only then hands the new pages to the cache.
+//
+// A page changed through the cache is "deferred" in the pager: its bytes are
+// encoded from the cached page only when something reads the page through
+// the pager, and at commit. So a leaf that takes many inserts in one
+// operation is encoded once.
+//
 // FAILURE MODEL
 //
 // Reading trusts nothing on a page: every offset, mask bit and length is
 // checked against the page, every child against the file size, and a walk
 // visits each page at most once and at most 32 levels deep, so a corrupt or
 // cyclic tree gives a jet::Error naming the page, never a crash or a loop.
-// Changes are made on decoded copies of the pages and written with
-// Pager::modify only when the whole change has been worked out (new pages
-// are allocated on the way). All of it happens inside the caller's pager
-// operation, whose journal makes it atomic: after an exception the caller
-// rolls the operation back and the file is as it was. Decoded pages are
-// cached, but a cached decoding is used only while the page's bytes are
-// exactly the bytes it was decoded from.
+// Every check that can refuse a change (a duplicate entry, a key too long, a
+// damaged path) is made before the first page is changed. All of it happens
+// inside the caller's pager operation, whose journal makes it atomic: after
+// an exception the caller rolls the operation back and the file is as it
+// was. The cache follows the pager's operations (see IndexPageCache): a
+// cached page is handed out only while it is known to equal its page's
+// bytes, or while it is the page's deferred content in the current
+// operation; a rollback drops every page the operation touched.
 #include "jet/storage/index_btree.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <map>
 #include <set>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "jet/storage/bytes.h"
@@ -100,31 +120,36 @@ uint32_t be32(const uint8_t* p) {
   return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 
-size_t entryBytes(const IndexEntry& e, bool leaf) {
-  return e.key.size() + (leaf ? kLeafRowBytes : kNodeExtraBytes);
-}
-
-void appendEntryBytes(std::vector<uint8_t>& out, const IndexEntry& e, bool leaf) {
-  out.insert(out.end(), e.key.begin(), e.key.end());
-  out.push_back(static_cast<uint8_t>(e.row.page >> 16));
-  out.push_back(static_cast<uint8_t>(e.row.page >> 8));
-  out.push_back(static_cast<uint8_t>(e.row.page));
-  out.push_back(e.row.row);
-  if (!leaf) {
-    for (int s = 24; s >= 0; s -= 8) out.push_back(static_cast<uint8_t>(e.child >> s));
-  }
-}
-
-size_t commonPrefix(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-  size_t n = std::min(a.size(), b.size());
+size_t commonPrefix(const uint8_t* a, size_t an, const uint8_t* b, size_t bn) {
+  size_t n = std::min(an, bn);
   size_t i = 0;
   while (i < n && a[i] == b[i]) ++i;
   return i;
 }
 
+int compareKeys(const uint8_t* a, size_t an, RowId ra, const uint8_t* b, size_t bn, RowId rb) {
+  size_t n = std::min(an, bn);
+  if (n) {
+    int c = std::memcmp(a, b, n);
+    if (c) return c < 0 ? -1 : 1;
+  }
+  if (an != bn) return an < bn ? -1 : 1;
+  if (ra.page != rb.page) return ra.page < rb.page ? -1 : 1;
+  if (ra.row != rb.row) return ra.row < rb.row ? -1 : 1;
+  return 0;
+}
+
+// --- Helpers on the exploded form (IndexPage), used by Writer ---
+
+size_t entryBytes(const IndexEntry& e, bool leaf) {
+  return e.key.size() + (leaf ? kLeafRowBytes : kNodeExtraBytes);
+}
+
 // Bytes taken by entries [first, last] of a page, prefix-compressed.
 size_t rangeBytes(const std::vector<IndexEntry>& entries, size_t first, size_t last, bool leaf) {
-  size_t prefix = first == last ? 0 : commonPrefix(entries[first].key, entries[last].key);
+  size_t prefix = first == last ? 0
+                                : commonPrefix(entries[first].key.data(), entries[first].key.size(),
+                                               entries[last].key.data(), entries[last].key.size());
   size_t total = entryBytes(entries[first], leaf);
   for (size_t i = first + 1; i <= last; ++i) total += entryBytes(entries[i], leaf) - prefix;
   return total;
@@ -136,25 +161,120 @@ bool sameEntry(const IndexEntry& a, const IndexEntry& b) { return a.key == b.key
 
 int compareEntries(const std::vector<uint8_t>& keyA, RowId rowA, const std::vector<uint8_t>& keyB,
                    RowId rowB) {
-  size_t n = std::min(keyA.size(), keyB.size());
-  if (n) {
-    int c = std::memcmp(keyA.data(), keyB.data(), n);
-    if (c) return c < 0 ? -1 : 1;
-  }
-  if (keyA.size() != keyB.size()) return keyA.size() < keyB.size() ? -1 : 1;
-  if (rowA.page != rowB.page) return rowA.page < rowB.page ? -1 : 1;
-  if (rowA.row != rowB.row) return rowA.row < rowB.row ? -1 : 1;
-  return 0;
+  return compareKeys(keyA.data(), keyA.size(), rowA, keyB.data(), keyB.size(), rowB);
 }
 
-// --- Pages ----------------------------------------------------------------------
+// --- Flat pages -------------------------------------------------------------------
 
-IndexPage parseIndexPage(const Pager& pager, const PageBuffer& d, uint32_t number) {
+// A decoded index page in the form the cache keeps and changes in place: the
+// full (uncompressed) keys of all entries in one byte arena, in any order,
+// and one fixed-size record per entry, in entry order. Inserting or removing
+// an entry moves only the records; the arena is compacted when it holds
+// twice the live keys.
+struct FlatIndexPage {
+  struct Entry {
+    uint32_t keyOffset = 0;
+    uint32_t rowPage = 0;
+    uint32_t child = 0;
+    uint16_t keyLength = 0;
+    uint8_t rowSlot = 0;
+  };
+
+  uint32_t number = 0;
+  bool leaf = true;
+  uint32_t tdefPage = 0;
+  uint32_t prev = 0;
+  uint32_t next = 0;
+  uint32_t tail = 0;
+  std::vector<Entry> entries;
+  std::vector<uint8_t> keys;
+  size_t entryBytes = 0;    // bytes of all entries before prefix compression
+  size_t liveKeyBytes = 0;  // arena bytes that belong to an entry
+
+  size_t size() const { return entries.size(); }
+  size_t extraBytes() const { return leaf ? kLeafRowBytes : kNodeExtraBytes; }
+  const uint8_t* key(size_t i) const { return keys.data() + entries[i].keyOffset; }
+  size_t keyLength(size_t i) const { return entries[i].keyLength; }
+  RowId row(size_t i) const { return RowId{entries[i].rowPage, entries[i].rowSlot}; }
+
+  int compare(size_t i, const uint8_t* k, size_t kn, RowId r) const {
+    return compareKeys(key(i), keyLength(i), row(i), k, kn, r);
+  }
+  bool keyEquals(size_t i, const uint8_t* k, size_t kn) const {
+    return keyLength(i) == kn && (kn == 0 || std::memcmp(key(i), k, kn) == 0);
+  }
+  // The first entry >= (k, r).
+  size_t lowerBound(const uint8_t* k, size_t kn, RowId r) const {
+    size_t lo = 0, hi = entries.size();
+    while (lo < hi) {
+      size_t mid = lo + (hi - lo) / 2;
+      if (compare(mid, k, kn, r) < 0) lo = mid + 1;
+      else hi = mid;
+    }
+    return lo;
+  }
+
+  size_t prefixBytes() const {
+    if (entries.size() < 2) return 0;
+    size_t last = entries.size() - 1;
+    return commonPrefix(key(0), keyLength(0), key(last), keyLength(last));
+  }
+  // Bytes the entries take once prefix-compressed.
+  size_t usedBytes() const { return entries.empty() ? 0 : entryBytes - prefixBytes() * (entries.size() - 1); }
+  // The same after inserting an entry with key `k` at `pos`.
+  size_t usedBytesWith(size_t pos, const uint8_t* k, size_t kn) const {
+    const size_t n = entries.size();
+    const size_t total = entryBytes + kn + extraBytes();
+    if (n == 0) return total;
+    const uint8_t* first = pos == 0 ? k : key(0);
+    size_t firstLen = pos == 0 ? kn : keyLength(0);
+    const uint8_t* last = pos == n ? k : key(n - 1);
+    size_t lastLen = pos == n ? kn : keyLength(n - 1);
+    return total - commonPrefix(first, firstLen, last, lastLen) * n;
+  }
+
+  void insert(size_t pos, const uint8_t* k, size_t kn, RowId r, uint32_t child = 0) {
+    Entry e;
+    e.keyOffset = static_cast<uint32_t>(keys.size());
+    e.keyLength = static_cast<uint16_t>(kn);
+    e.rowPage = r.page;
+    e.rowSlot = r.row;
+    e.child = child;
+    keys.insert(keys.end(), k, k + kn);
+    entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(pos), e);
+    entryBytes += kn + extraBytes();
+    liveKeyBytes += kn;
+  }
+  void erase(size_t pos) {
+    entryBytes -= keyLength(pos) + extraBytes();
+    liveKeyBytes -= keyLength(pos);
+    entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(pos));
+    if (keys.size() > 2 * liveKeyBytes + 256) compact();
+  }
+  void compact() {
+    std::vector<uint8_t> packed;
+    packed.reserve(liveKeyBytes);
+    for (Entry& e : entries) {
+      const uint32_t offset = static_cast<uint32_t>(packed.size());
+      packed.insert(packed.end(), keys.begin() + e.keyOffset, keys.begin() + e.keyOffset + e.keyLength);
+      e.keyOffset = offset;
+    }
+    keys = std::move(packed);
+  }
+  size_t footprint() const {
+    return sizeof(*this) + entries.capacity() * sizeof(Entry) + keys.capacity();
+  }
+};
+
+namespace {
+
+// Decodes page `number`, checking everything (see parseIndexPage).
+FlatIndexPage parseFlat(const Pager& pager, const PageBuffer& d, uint32_t number) {
   auto fault = [&](const std::string& what) { return Error(pager.faultMessage(number, what)); };
   if ((d[0] != kIndexNodePage && d[0] != kIndexLeafPage) || d[1] != 0x01) {
     throw fault("esperava-se uma página de índice");
   }
-  IndexPage page;
+  FlatIndexPage page;
   page.number = number;
   page.leaf = d[0] == kIndexLeafPage;
   page.tdefPage = le32(&d[4]);
@@ -162,11 +282,12 @@ IndexPage parseIndexPage(const Pager& pager, const PageBuffer& d, uint32_t numbe
   page.next = le32(&d[16]);
   page.tail = page.leaf ? 0 : le32(&d[20]);
   const size_t prefix = le16(&d[24]);
-  const size_t minEntry = page.leaf ? kLeafRowBytes : kNodeExtraBytes;
+  const size_t minEntry = page.extraBytes();
 
   size_t count = 0;
   for (size_t i = 0; i < kMaskBytes; ++i) count += static_cast<size_t>(std::popcount(d[kMaskOffset + i]));
   page.entries.reserve(count);
+  page.keys.reserve(kIndexPageCapacity + std::min<size_t>(prefix, kIndexPageCapacity) * count);
 
   // Entry k is the first entry's first `prefix` bytes followed by the bytes
   // stored between the (k-1)th and kth mask bits (the first entry is whole).
@@ -191,21 +312,27 @@ IndexPage parseIndexPage(const Pager& pager, const PageBuffer& d, uint32_t numbe
       const size_t total = shared + len;
       if (total < minEntry) throw fault("entrada de índice curta demais");
       const size_t keyLen = total - minEntry;
-      auto byteAt = [&](size_t i) { return i < shared ? first[i] : stored[i - shared]; };
-      IndexEntry e;
-      e.key.reserve(keyLen);
+      if (keyLen > UINT16_MAX) throw fault("chave de índice longa demais");
+      FlatIndexPage::Entry e;
+      e.keyOffset = static_cast<uint32_t>(page.keys.size());
+      e.keyLength = static_cast<uint16_t>(keyLen);
       if (keyLen <= shared) {
-        e.key.assign(first, first + keyLen);
+        page.keys.insert(page.keys.end(), first, first + keyLen);
       } else {
-        e.key.assign(first, first + shared);
-        e.key.insert(e.key.end(), stored, stored + (keyLen - shared));
+        page.keys.insert(page.keys.end(), first, first + shared);
+        page.keys.insert(page.keys.end(), stored, stored + (keyLen - shared));
       }
       uint8_t tailBytes[kNodeExtraBytes];
-      for (size_t i = 0; i < minEntry; ++i) tailBytes[i] = byteAt(keyLen + i);
-      e.row.page = be24(tailBytes);
-      e.row.row = tailBytes[3];
+      for (size_t i = 0; i < minEntry; ++i) {
+        const size_t at = keyLen + i;
+        tailBytes[i] = at < shared ? first[at] : stored[at - shared];
+      }
+      e.rowPage = be24(tailBytes);
+      e.rowSlot = tailBytes[3];
       if (!page.leaf) e.child = be32(tailBytes + 4);
-      page.entries.push_back(std::move(e));
+      page.entries.push_back(e);
+      page.entryBytes += total;
+      page.liveKeyBytes += keyLen;
       start = bit;
     }
   }
@@ -213,13 +340,8 @@ IndexPage parseIndexPage(const Pager& pager, const PageBuffer& d, uint32_t numbe
   return page;
 }
 
-size_t indexPageUsedBytes(const IndexPage& page) {
-  if (page.entries.empty()) return 0;
-  return rangeBytes(page.entries, 0, page.entries.size() - 1, page.leaf);
-}
-
-void encodeIndexPage(const IndexPage& page, PageBuffer& out) {
-  const size_t used = indexPageUsedBytes(page);
+void encodeFlat(const FlatIndexPage& page, PageBuffer& out) {
+  const size_t used = page.usedBytes();
   if (used > kIndexPageCapacity) {
     throw Error("Página de índice " + std::to_string(page.number) + " cheia demais (" +
                 std::to_string(used) + " bytes).");
@@ -232,88 +354,376 @@ void encodeIndexPage(const IndexPage& page, PageBuffer& out) {
   putLe32(&out[12], page.prev);
   putLe32(&out[16], page.next);
   putLe32(&out[20], page.leaf ? 0 : page.tail);
-  size_t prefix = 0;
-  if (page.entries.size() > 1) prefix = commonPrefix(page.entries.front().key, page.entries.back().key);
+  const size_t prefix = page.prefixBytes();
   putLe16(&out[24], static_cast<uint16_t>(prefix));
-  std::vector<uint8_t> bytes;
+  uint8_t* dst = out.data() + kEntriesOffset;
   size_t pos = 0;
-  for (size_t i = 0; i < page.entries.size(); ++i) {
-    bytes.clear();
-    appendEntryBytes(bytes, page.entries[i], page.leaf);
+  for (size_t i = 0; i < page.size(); ++i) {
+    const FlatIndexPage::Entry& e = page.entries[i];
+    uint8_t extra[kNodeExtraBytes] = {static_cast<uint8_t>(e.rowPage >> 16), static_cast<uint8_t>(e.rowPage >> 8),
+                                      static_cast<uint8_t>(e.rowPage), e.rowSlot,
+                                      static_cast<uint8_t>(e.child >> 24), static_cast<uint8_t>(e.child >> 16),
+                                      static_cast<uint8_t>(e.child >> 8), static_cast<uint8_t>(e.child)};
+    const size_t extraLen = page.extraBytes();
+    // The entry's bytes are key + extra; every entry after the first omits
+    // the first `prefix` of them.
     size_t skip = i == 0 ? 0 : prefix;
-    std::memcpy(out.data() + kEntriesOffset + pos, bytes.data() + skip, bytes.size() - skip);
-    pos += bytes.size() - skip;
+    const size_t keyLen = e.keyLength;
+    if (skip <= keyLen) {
+      std::memcpy(dst + pos, page.key(i) + skip, keyLen - skip);
+      pos += keyLen - skip;
+      skip = 0;
+    } else {
+      skip -= keyLen;  // only in a page whose entries are out of order
+    }
+    std::memcpy(dst + pos, extra + skip, extraLen - skip);
+    pos += extraLen - skip;
     out[kMaskOffset + pos / 8] = static_cast<uint8_t>(out[kMaskOffset + pos / 8] | (1u << (pos % 8)));
   }
 }
+
+IndexPage expand(const FlatIndexPage& f) {
+  IndexPage page;
+  page.number = f.number;
+  page.leaf = f.leaf;
+  page.tdefPage = f.tdefPage;
+  page.prev = f.prev;
+  page.next = f.next;
+  page.tail = f.tail;
+  page.entries.resize(f.size());
+  for (size_t i = 0; i < f.size(); ++i) {
+    IndexEntry& e = page.entries[i];
+    e.key.assign(f.key(i), f.key(i) + f.keyLength(i));
+    e.row = f.row(i);
+    e.child = f.entries[i].child;
+  }
+  return page;
+}
+
+FlatIndexPage flatten(const IndexPage& page) {
+  FlatIndexPage f;
+  f.number = page.number;
+  f.leaf = page.leaf;
+  f.tdefPage = page.tdefPage;
+  f.prev = page.prev;
+  f.next = page.next;
+  f.tail = page.tail;
+  size_t keyBytes = 0;
+  for (const IndexEntry& e : page.entries) keyBytes += e.key.size();
+  f.keys.reserve(keyBytes);
+  f.entries.reserve(page.entries.size());
+  for (const IndexEntry& e : page.entries) {
+    if (e.key.size() > UINT16_MAX) throw Error("Chave longa demais para o índice.");
+    f.insert(f.size(), e.key.data(), e.key.size(), e.row, e.child);
+  }
+  return f;
+}
+
+}  // namespace
+
+// --- Pages (exploded form) ----------------------------------------------------------
+
+IndexPage parseIndexPage(const Pager& pager, const PageBuffer& d, uint32_t number) {
+  return expand(parseFlat(pager, d, number));
+}
+
+size_t indexPageUsedBytes(const IndexPage& page) {
+  if (page.entries.empty()) return 0;
+  return rangeBytes(page.entries, 0, page.entries.size() - 1, page.leaf);
+}
+
+void encodeIndexPage(const IndexPage& page, PageBuffer& out) { encodeFlat(flatten(page), out); }
+
+// --- The cache of decoded pages -------------------------------------------------------
+
+// Decoded index pages of one pager, kept in step with its operations. Each
+// cached page is in one of three states:
+//
+//   Clean    equals the page's bytes, and the page is not changed in the
+//            current operation (if any): handed out as it is;
+//   Checked  the page is changed in the current operation and `bytes` holds
+//            the bytes the cached page equals: handed out only while the
+//            page's bytes are still those;
+//   Pending  the cached page is the page's content in the current
+//            operation, deferred in the pager, which asks for the bytes
+//            (writeDeferred) when it needs them.
+//
+// A page that anyone else changes through Pager::modify stops being Clean
+// (pageChanging drops it), a Pending page that the pager writes out becomes
+// Checked, committed pages whose bytes match become Clean again, and the
+// end of an operation drops every page still Checked or Pending: after a
+// rollback nothing the operation produced is handed out.
+//
+// Pages are evicted by a clock sweep once the cache holds more than
+// kCacheBudget bytes; a Pending page is written into the pager first.
+class IndexPageCache final : public PageContentCache {
+ public:
+  explicit IndexPageCache(Pager& pager) : pager_(pager) {}
+
+  // The cache of `pager`, attached on first use.
+  static IndexPageCache& of(Pager& pager) {
+    if (auto* c = dynamic_cast<IndexPageCache*>(pager.contentCache())) return *c;
+    if (pager.contentCache()) throw Error("Cache de páginas incompatível.");
+    auto owned = std::make_unique<IndexPageCache>(pager);
+    IndexPageCache& c = *owned;
+    pager.setContentCache(std::move(owned));
+    return c;
+  }
+
+  // Page `n` decoded. Throws jet::Error as parseIndexPage does.
+  std::shared_ptr<const FlatIndexPage> get(uint32_t n) { return current(n).page; }
+
+  // Page `n`, to be changed in place in the current operation; its content
+  // is from now on held here. Valid until the next call on the cache; call
+  // account(n) once the change is made.
+  FlatIndexPage& edit(uint32_t n) {
+    Slot& s = current(n);
+    // A cursor may still hold the decoded page: it keeps the old one.
+    if (s.page.use_count() > 1) s.page = std::make_shared<FlatIndexPage>(*s.page);
+    makePending(s);
+    return *s.page;
+  }
+
+  // Replaces the content of page `n` = page.number in the current operation.
+  void put(FlatIndexPage page) {
+    const uint32_t n = page.number;
+    auto content = std::make_shared<FlatIndexPage>(std::move(page));
+    Slot* s = find(n);
+    if (!s) s = &newSlot(n);
+    s->page = std::move(content);
+    makePending(*s);
+    account(n);
+  }
+
+  // Page `n` leaves its tree (it is about to be freed): its content is no
+  // longer held here.
+  void forget(uint32_t n) {
+    Slot* s = find(n);
+    if (!s) return;
+    if (s->state == State::Pending) pager_.setDeferred(n, false);
+    drop(*s);
+  }
+
+  // Brings the cache's size up to date after page `n` changed, and evicts
+  // other pages when it holds too much.
+  void account(uint32_t n) {
+    Slot* s = find(n);
+    if (!s) return;
+    remeasure(*s);
+    evictDownTo(kCacheBudget, n);
+  }
+
+  void writeDeferred(uint32_t n, PageBuffer& out) override {
+    Slot* s = find(n);
+    if (!s || s->state != State::Pending) {
+      throw Error(pager_.faultMessage(n, "página de índice adiada sem conteúdo"));
+    }
+    encodeFlat(*s->page, out);
+    s->state = State::Checked;
+    s->bytes = std::make_unique<PageBuffer>(out);
+    remeasure(*s);
+  }
+
+  void pageChanging(uint32_t n) override {
+    if (Slot* s = find(n)) drop(*s);
+  }
+
+  void pageCommitted(uint32_t n, const PageBuffer& bytes) override {
+    Slot* s = find(n);
+    if (!s) return;
+    if (s->state == State::Checked && *s->bytes == bytes) {
+      s->state = State::Clean;
+      s->bytes.reset();
+      remeasure(*s);
+    } else {
+      drop(*s);
+    }
+  }
+
+  void operationEnded() override {
+    for (uint32_t n : unsettled_) {
+      Slot* s = find(n);
+      if (s && s->state != State::Clean) drop(*s);
+    }
+    unsettled_.clear();
+  }
+
+ private:
+  static constexpr size_t kCacheBudget = size_t{64} << 20;
+
+  enum class State : uint8_t { Clean, Checked, Pending };
+  struct Slot {
+    size_t index = 0;  // in slots_
+    uint32_t number = 0;
+    bool used = false;
+    bool referenced = false;
+    State state = State::Clean;
+    std::shared_ptr<FlatIndexPage> page;
+    std::unique_ptr<PageBuffer> bytes;  // Checked: the bytes `page` equals
+    size_t footprint = 0;
+  };
+
+  Slot* find(uint32_t n) {
+    auto it = where_.find(n);
+    return it == where_.end() ? nullptr : &slots_[it->second];
+  }
+
+  Slot& newSlot(uint32_t n) {
+    size_t i;
+    if (!free_.empty()) {
+      i = free_.back();
+      free_.pop_back();
+    } else {
+      i = slots_.size();
+      slots_.emplace_back();
+    }
+    Slot& s = slots_[i];
+    s.index = i;
+    s.number = n;
+    s.used = true;
+    s.referenced = true;
+    s.state = State::Clean;
+    where_.emplace(n, static_cast<uint32_t>(i));
+    return s;
+  }
+
+  void drop(Slot& s) {
+    const size_t index = s.index;
+    where_.erase(s.number);
+    bytes_ -= s.footprint;
+    s = Slot{};
+    s.index = index;
+    free_.push_back(index);
+  }
+
+  void remeasure(Slot& s) {
+    bytes_ -= s.footprint;
+    s.footprint = s.page->footprint() + (s.bytes ? sizeof(PageBuffer) : 0);
+    bytes_ += s.footprint;
+  }
+
+  void makePending(Slot& s) {
+    if (s.state != State::Pending) {
+      pager_.setDeferred(s.number, true);
+      s.state = State::Pending;
+      s.bytes.reset();
+      unsettled_.push_back(s.number);
+    }
+    s.referenced = true;
+  }
+
+  // The slot of page `n`, decoded afresh when it is missing or stale.
+  Slot& current(uint32_t n) {
+    if (Slot* s = find(n)) {
+      s->referenced = true;
+      if (s->state != State::Checked) return *s;
+      PageRef ref = pager_.page(n);
+      if (*ref == *s->bytes) return *s;
+      s->page = std::make_shared<FlatIndexPage>(parseFlat(pager_, *ref, n));
+      *s->bytes = *ref;
+      account(n);
+      return *find(n);
+    }
+    PageRef ref = pager_.page(n);
+    auto page = std::make_shared<FlatIndexPage>(parseFlat(pager_, *ref, n));
+    Slot& s = newSlot(n);
+    s.page = std::move(page);
+    if (pager_.changedInOperation(n)) {
+      s.state = State::Checked;
+      s.bytes = std::make_unique<PageBuffer>(*ref);
+      unsettled_.push_back(n);
+    }
+    account(n);
+    return *find(n);
+  }
+
+  // Evicts pages (never page `keep`) until the cache holds at most `limit`
+  // bytes.
+  void evictDownTo(size_t limit, uint32_t keep) {
+    size_t sweeps = 0;
+    while (bytes_ > limit && where_.size() > 1 && sweeps < 3 * slots_.size()) {
+      ++sweeps;
+      if (hand_ >= slots_.size()) hand_ = 0;
+      Slot& s = slots_[hand_++];
+      if (!s.used || s.number == keep) continue;
+      if (s.referenced) {
+        s.referenced = false;
+        continue;
+      }
+      if (s.state == State::Pending) {
+        const uint32_t n = s.number;
+        (void)pager_.page(n);  // writes the page's bytes (writeDeferred)
+        Slot* again = find(n);
+        if (again) drop(*again);
+        continue;
+      }
+      drop(s);
+    }
+  }
+
+  Pager& pager_;
+  std::deque<Slot> slots_;
+  std::vector<size_t> free_;
+  std::unordered_map<uint32_t, uint32_t> where_;
+  std::vector<uint32_t> unsettled_;  // pages made Checked or Pending in this operation
+  size_t hand_ = 0;
+  size_t bytes_ = 0;
+};
 
 // --- Reading ----------------------------------------------------------------------
 
 namespace {
 
-// Decoded index pages, kept while their bytes stay the same. A slot is only
-// reused when the page number and all 4096 bytes match, so the cache can
-// never hand out a stale decoding, whichever file or operation the page
-// came from.
-struct DecodedSlot {
-  uint32_t number = UINT32_MAX;
-  PageBuffer bytes{};
-  std::shared_ptr<const IndexPage> page;
+// The pages a walk has reached: a few in a small array, more in a set.
+class VisitedPages {
+ public:
+  // False when `n` was reached before.
+  bool insert(uint32_t n) {
+    if (set_.empty()) {
+      if (std::find(few_.begin(), few_.begin() + count_, n) != few_.begin() + count_) return false;
+      if (count_ < few_.size()) {
+        few_[count_++] = n;
+        return true;
+      }
+      set_.insert(few_.begin(), few_.end());
+    }
+    return set_.insert(n).second;
+  }
+
+ private:
+  std::array<uint32_t, 16> few_{};
+  size_t count_ = 0;
+  std::unordered_set<uint32_t> set_;
 };
-constexpr size_t kDecodedSlots = 64;
-
-std::array<DecodedSlot, kDecodedSlots>& decodedSlots() {
-  thread_local std::unique_ptr<std::array<DecodedSlot, kDecodedSlots>> cache;
-  if (!cache) cache = std::make_unique<std::array<DecodedSlot, kDecodedSlots>>();
-  return *cache;
-}
-
-// Records that `bytes` decode to `page` (a page the writer just encoded).
-void rememberDecoded(const PageBuffer& bytes, IndexPage page) {
-  DecodedSlot& slot = decodedSlots()[page.number % kDecodedSlots];
-  slot.number = page.number;
-  slot.bytes = bytes;
-  slot.page = std::make_shared<const IndexPage>(std::move(page));
-}
-
-std::shared_ptr<const IndexPage> decodedPage(Pager& pager, uint32_t n) {
-  PageRef ref = pager.page(n);
-  DecodedSlot& slot = decodedSlots()[n % kDecodedSlots];
-  if (slot.page && slot.number == n && slot.bytes == *ref) return slot.page;
-  auto page = std::make_shared<const IndexPage>(parseIndexPage(pager, *ref, n));
-  slot.number = n;
-  slot.bytes = *ref;
-  slot.page = page;
-  return page;
-}
 
 }  // namespace
 
 struct IndexBtree::Cursor::Rep {
   struct Frame {
-    std::shared_ptr<const IndexPage> page;
-    size_t pos = 0;  // leaf: next entry; node: next child (entries.size() = the tail)
+    std::shared_ptr<const FlatIndexPage> page;
+    size_t pos = 0;  // leaf: next entry; node: next child (size() = the tail)
   };
   Pager& pager;
+  IndexPageCache& cache;
   uint32_t root;
   std::vector<Frame> stack;
-  std::unordered_set<uint32_t> visited;
+  VisitedPages visited;
   IndexEntry current;
   uint32_t currentPage = 0;
   bool valid = false;
 
-  Rep(Pager& p, uint32_t r) : pager(p), root(r) {}
+  Rep(Pager& p, IndexPageCache& c, uint32_t r) : pager(p), cache(c), root(r) { stack.reserve(8); }
 
   void push(uint32_t n, uint32_t from) {
     if (n == 0 || n >= pager.pageCount()) {
       throw Error(pager.faultMessage(from, "página filha de índice " + std::to_string(n) +
                                                " fora do arquivo"));
     }
-    if (!visited.insert(n).second) {
+    if (!visited.insert(n)) {
       throw Error(pager.faultMessage(n, "a árvore do índice passa duas vezes por esta página"));
     }
     if (stack.size() >= kMaxDepth) throw Error(pager.faultMessage(n, "árvore de índice profunda demais"));
-    stack.push_back(Frame{decodedPage(pager, n), 0});
+    stack.push_back(Frame{cache.get(n), 0});
   }
 
   // Positions the stack before the first entry >= target.
@@ -321,26 +731,23 @@ struct IndexBtree::Cursor::Rep {
     push(root, root);
     for (;;) {
       Frame& f = stack.back();
-      const auto& es = f.page->entries;
-      auto it = std::lower_bound(es.begin(), es.end(), 0, [&](const IndexEntry& e, int) {
-        return compareEntries(e.key, e.row, key, row) < 0;
-      });
-      size_t i = static_cast<size_t>(it - es.begin());
-      if (f.page->leaf) {
+      const FlatIndexPage& p = *f.page;
+      size_t i = p.lowerBound(key.data(), key.size(), row);
+      if (p.leaf) {
         f.pos = i;
         return;
       }
-      uint32_t from = f.page->number;
+      uint32_t from = p.number;
       uint32_t child;
-      if (i < es.size()) {
+      if (i < p.size()) {
         f.pos = i + 1;
-        child = es[i].child;
-      } else if (f.page->tail) {
-        f.pos = es.size() + 1;
-        child = f.page->tail;
-      } else if (!es.empty()) {
-        f.pos = es.size();
-        child = es.back().child;
+        child = p.entries[i].child;
+      } else if (p.tail) {
+        f.pos = p.size() + 1;
+        child = p.tail;
+      } else if (p.size()) {
+        f.pos = p.size();
+        child = p.entries.back().child;
       } else {
         f.pos = 1;
         return;
@@ -352,24 +759,28 @@ struct IndexBtree::Cursor::Rep {
   bool next() {
     while (!stack.empty()) {
       Frame& f = stack.back();
-      const size_t n = f.page->entries.size();
-      if (f.page->leaf) {
+      const FlatIndexPage& p = *f.page;
+      const size_t n = p.size();
+      if (p.leaf) {
         if (f.pos < n) {
-          current = f.page->entries[f.pos++];
-          currentPage = f.page->number;
+          const size_t i = f.pos++;
+          current.key.assign(p.key(i), p.key(i) + p.keyLength(i));
+          current.row = p.row(i);
+          current.child = 0;
+          currentPage = p.number;
           valid = true;
           return true;
         }
         stack.pop_back();
         continue;
       }
-      uint32_t from = f.page->number;
+      uint32_t from = p.number;
       if (f.pos < n) {
-        uint32_t child = f.page->entries[f.pos++].child;
+        uint32_t child = p.entries[f.pos++].child;
         push(child, from);
-      } else if (f.pos == n && f.page->tail) {
+      } else if (f.pos == n && p.tail) {
         ++f.pos;
-        push(f.page->tail, from);
+        push(p.tail, from);
       } else {
         stack.pop_back();
       }
@@ -388,19 +799,19 @@ const IndexEntry& IndexBtree::Cursor::entry() const { return rep_->current; }
 uint32_t IndexBtree::Cursor::page() const { return rep_->currentPage; }
 
 IndexBtree::IndexBtree(Pager& pager, uint32_t tdefPage, const RealIndexDef& index)
-    : pager_(pager), tdefPage_(tdefPage), root_(index.rootPage), owned_(index.ownedPages) {}
+    : IndexBtree(pager, tdefPage, index.rootPage, index.ownedPages) {}
 IndexBtree::IndexBtree(Pager& pager, uint32_t tdefPage, uint32_t rootPage, MapRef ownedPages)
-    : pager_(pager), tdefPage_(tdefPage), root_(rootPage), owned_(ownedPages) {}
+    : pager_(pager), cache_(IndexPageCache::of(pager)), tdefPage_(tdefPage), root_(rootPage), owned_(ownedPages) {}
 IndexBtree::~IndexBtree() = default;
 
 IndexBtree::Cursor IndexBtree::begin() const {
-  auto rep = std::make_unique<Cursor::Rep>(pager_, root_);
+  auto rep = std::make_unique<Cursor::Rep>(pager_, cache_, root_);
   rep->push(root_, root_);
   return Cursor(std::move(rep));
 }
 
 IndexBtree::Cursor IndexBtree::seek(const std::vector<uint8_t>& key, RowId row) const {
-  auto rep = std::make_unique<Cursor::Rep>(pager_, root_);
+  auto rep = std::make_unique<Cursor::Rep>(pager_, cache_, root_);
   rep->descend(key, row);
   return Cursor(std::move(rep));
 }
@@ -447,10 +858,51 @@ bool IndexBtree::containsKey(const std::vector<uint8_t>& key) const {
 
 // --- Changing ---------------------------------------------------------------------
 
-// The working state of one change: decoded copies of the pages touched, the
-// path from the root to the leaf, and the pages made and freed. New pages
-// are allocated (and recorded in the usage maps) as the change needs them;
-// page contents and freed pages reach the pager only in flush().
+// The leaf where an entry is or belongs, found without changing anything.
+struct IndexBtree::LeafPath {
+  std::shared_ptr<const FlatIndexPage> leaf;  // null: a node root without children
+  bool rightEdge = true;  // reached through tails only: no node entry copies the leaf's last entry
+};
+
+IndexBtree::LeafPath IndexBtree::findLeaf(const std::vector<uint8_t>& key, RowId row) const {
+  LeafPath out;
+  std::shared_ptr<const FlatIndexPage> p = cache_.get(root_);
+  if (!p->leaf && p->size() == 0 && !p->tail) return out;
+  std::array<uint32_t, kMaxDepth> seen{};
+  size_t depth = 0;
+  seen[depth++] = root_;
+  while (!p->leaf) {
+    const size_t i = p->lowerBound(key.data(), key.size(), row);
+    uint32_t child;
+    if (i < p->size()) {
+      child = p->entries[i].child;
+      out.rightEdge = false;
+    } else if (p->tail) {
+      child = p->tail;
+    } else if (p->size()) {
+      child = p->entries.back().child;
+      out.rightEdge = false;
+    } else {
+      throw Error(pager_.faultMessage(p->number, "página de índice intermediária vazia"));
+    }
+    if (std::find(seen.begin(), seen.begin() + depth, child) != seen.begin() + depth || depth >= kMaxDepth) {
+      throw Error(pager_.faultMessage(child, "ciclo na árvore do índice"));
+    }
+    if (child == 0 || child >= pager_.pageCount()) {
+      throw Error(pager_.faultMessage(p->number, "página de índice " + std::to_string(child) + " inválida"));
+    }
+    seen[depth++] = child;
+    p = cache_.get(child);
+  }
+  out.leaf = std::move(p);
+  return out;
+}
+
+// The working state of a change that may reach past one leaf: decoded
+// copies of the pages touched, the path from the root to the leaf, and the
+// pages made and freed. New pages are allocated (and recorded in the usage
+// maps) as the change needs them; page contents and freed pages reach the
+// cache and the pager only in flush().
 struct IndexBtree::Writer {
   struct Step {
     uint32_t page;
@@ -472,7 +924,7 @@ struct IndexBtree::Writer {
     if (n == 0 || n >= pager.pageCount() || freed.count(n)) {
       throw Error(pager.faultMessage(from, "página de índice " + std::to_string(n) + " inválida"));
     }
-    return pages.emplace(n, *decodedPage(pager, n)).first->second;
+    return pages.emplace(n, expand(*tree.cache_.get(n))).first->second;
   }
   IndexPage& at(size_t level) { return pages.at(path[level].page); }
   void touch(uint32_t n) { dirty.insert(n); }
@@ -494,7 +946,6 @@ struct IndexBtree::Writer {
     dirty.erase(n);
     freed.insert(n);
   }
-
   // Builds the path to the leaf where (key, row) is or belongs.
   void descend(const std::vector<uint8_t>& key, RowId row) {
     path.clear();
@@ -748,17 +1199,22 @@ struct IndexBtree::Writer {
     }
   }
 
+
   void flush() {
     for (uint32_t n : freed) {
+      tree.cache_.forget(n);
       usageMapRemove(pager, tree.owned_, n);
       freePage(pager, n);
     }
     for (uint32_t n : dirty) {
       IndexPage& p = pages.at(n);
       if (p.leaf) p.tail = 0;
-      PageBuffer& out = pager.modify(n);
-      encodeIndexPage(p, out);
-      rememberDecoded(out, std::move(p));
+      FlatIndexPage f = flatten(p);
+      if (f.usedBytes() > kIndexPageCapacity) {
+        throw Error("Página de índice " + std::to_string(n) + " cheia demais (" +
+                    std::to_string(f.usedBytes()) + " bytes).");
+      }
+      tree.cache_.put(std::move(f));
     }
   }
 };
@@ -766,6 +1222,36 @@ struct IndexBtree::Writer {
 bool IndexBtree::insert(const std::vector<uint8_t>& key, RowId row) {
   if (key.size() + kNodeExtraBytes > kIndexPageCapacity / 2) {
     throw Error("Chave longa demais para o índice.");
+  }
+  bool sameKey = false;
+  LeafPath found = findLeaf(key, row);
+  if (found.leaf) {
+    const FlatIndexPage& leaf = *found.leaf;
+    const size_t pos = leaf.lowerBound(key.data(), key.size(), row);
+    if (pos < leaf.size() && leaf.compare(pos, key.data(), key.size(), row) == 0) {
+      throw Error("A entrada já existe no índice.");
+    }
+    // Entries with the same key are next to each other, possibly across the
+    // boundary with a neighbouring leaf.
+    sameKey = (pos > 0 && leaf.keyEquals(pos - 1, key.data(), key.size())) ||
+              (pos < leaf.size() && leaf.keyEquals(pos, key.data(), key.size()));
+    if (!sameKey && pos == 0 && leaf.prev) {
+      auto before = cache_.get(leaf.prev);
+      sameKey = before->size() && before->keyEquals(before->size() - 1, key.data(), key.size());
+    }
+    if (!sameKey && pos == leaf.size() && leaf.next) {
+      auto after = cache_.get(leaf.next);
+      sameKey = after->size() && after->keyEquals(0, key.data(), key.size());
+    }
+    // The common case: the leaf has room and no node entry changes.
+    if ((pos < leaf.size() || found.rightEdge) &&
+        leaf.usedBytesWith(pos, key.data(), key.size()) <= kIndexPageCapacity) {
+      const uint32_t n = leaf.number;
+      found.leaf.reset();
+      cache_.edit(n).insert(pos, key.data(), key.size(), row);
+      cache_.account(n);
+      return sameKey;
+    }
   }
   Writer w(*this);
   w.descend(key, row);
@@ -776,19 +1262,6 @@ bool IndexBtree::insert(const std::vector<uint8_t>& key, RowId row) {
                              });
   if (it != leaf.entries.end() && it->key == key && it->row == row) {
     throw Error("A entrada já existe no índice.");
-  }
-  // Entries with the same key are next to each other, possibly across the
-  // boundary with a neighbouring leaf.
-  const size_t pos = static_cast<size_t>(it - leaf.entries.begin());
-  bool sameKey = (pos > 0 && leaf.entries[pos - 1].key == key) ||
-                 (pos < leaf.entries.size() && leaf.entries[pos].key == key);
-  if (!sameKey && pos == 0 && leaf.prev) {
-    auto before = decodedPage(pager_, leaf.prev);
-    sameKey = !before->entries.empty() && before->entries.back().key == key;
-  }
-  if (!sameKey && pos == leaf.entries.size() && leaf.next) {
-    auto after = decodedPage(pager_, leaf.next);
-    sameKey = !after->entries.empty() && after->entries.front().key == key;
   }
   IndexEntry e;
   e.key = key;
@@ -801,6 +1274,21 @@ bool IndexBtree::insert(const std::vector<uint8_t>& key, RowId row) {
 }
 
 bool IndexBtree::remove(const std::vector<uint8_t>& key, RowId row) {
+  LeafPath found = findLeaf(key, row);
+  if (found.leaf) {
+    const FlatIndexPage& leaf = *found.leaf;
+    const size_t pos = leaf.lowerBound(key.data(), key.size(), row);
+    // The common case: the leaf keeps entries and, unless it is on the right
+    // edge, its last entry (which its parent copies).
+    if (pos < leaf.size() && leaf.compare(pos, key.data(), key.size(), row) == 0 && leaf.size() > 1 &&
+        (pos + 1 < leaf.size() || found.rightEdge)) {
+      const uint32_t n = leaf.number;
+      found.leaf.reset();
+      cache_.edit(n).erase(pos);
+      cache_.account(n);
+      return true;
+    }
+  }
   Writer w(*this);
   w.descend(key, row);
   IndexPage& leaf = w.at(w.path.size() - 1);

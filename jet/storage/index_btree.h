@@ -16,6 +16,8 @@
 
 namespace jet {
 
+class IndexPageCache;
+
 inline constexpr uint8_t kIndexNodePage = 0x03;
 inline constexpr uint8_t kIndexLeafPage = 0x04;
 // Bytes available for entries on an index page, after prefix compression.
@@ -60,7 +62,8 @@ void encodeIndexPage(const IndexPage& page, PageBuffer& out);
 
 // An index B-tree: the pages under one root, for reading and (in a pager
 // operation) for changing. Holds references to the pager, which must outlive
-// it. Not thread-safe.
+// it, and to the pager's cache of decoded index pages (attached to the pager
+// on first use). Not thread-safe.
 class IndexBtree {
  public:
   // The tree of a real index of a table: its root page, its owned-pages map
@@ -122,7 +125,11 @@ class IndexBtree {
 
  private:
   struct Writer;
+  struct LeafPath;
+  LeafPath findLeaf(const std::vector<uint8_t>& key, RowId row) const;
+
   Pager& pager_;
+  IndexPageCache& cache_;  // owned by the pager
   uint32_t tdefPage_;
   uint32_t root_;
   MapRef owned_;

@@ -18,6 +18,14 @@
 //   2. the dirty pages are written to the file, which is flushed;
 //   3. the journal is removed.
 //
+// A page may also be "deferred": changed in the operation, with its content
+// held in decoded form by the content cache attached to the pager (decoded
+// index pages). Its buffer is filled from the cache (writeDeferred) the next
+// time the page is read or modified, and for every deferred page before
+// step 1, so everything below sees plain bytes. The cache hears of every
+// other change (pageChanging), of each committed page and of the end of each
+// operation, so it can tell whether its decodings still match the pages.
+//
 // A kill or crash before step 1 ends leaves the file untouched and at most an
 // incomplete journal (no valid header), which is discarded. A kill during
 // step 2 or before step 3 leaves a complete journal: the next open copies the
@@ -126,8 +134,13 @@ void rc4Apply(const uint8_t key[4], uint8_t* data, size_t len) {
 }
 
 struct Pager::Operation {
+  struct Changed {
+    std::shared_ptr<PageBuffer> buffer;
+    bool deferred = false;  // the content cache holds the content; the buffer is stale
+  };
   uint32_t originalPageCount = 0;
-  std::unordered_map<uint32_t, std::shared_ptr<PageBuffer>> dirty;
+  std::unordered_map<uint32_t, Changed> dirty;
+  size_t deferredCount = 0;
 };
 
 std::unique_ptr<Pager> Pager::open(const std::string& path, bool writable) {
@@ -227,7 +240,11 @@ void Pager::decodePage(uint32_t n, uint8_t* data) const {
 PageRef Pager::page(uint32_t n) {
   if (op_) {
     auto it = op_->dirty.find(n);
-    if (it != op_->dirty.end()) return it->second;
+    if (it != op_->dirty.end()) {
+      Operation::Changed& c = it->second;
+      if (c.deferred) fillDeferred(n, c.deferred, *c.buffer);
+      return c.buffer;
+    }
   }
   if (n >= pageCount_) {
     throw Error(faultMessage(n, "página fora do arquivo (" + std::to_string(pageCount_) +
@@ -259,11 +276,16 @@ bool Pager::inOperation() const { return op_ != nullptr; }
 PageBuffer& Pager::modify(uint32_t n) {
   if (!op_) throw Error("Gravação fora de uma operação.");
   auto it = op_->dirty.find(n);
-  if (it != op_->dirty.end()) return *it->second;
+  if (it != op_->dirty.end()) {
+    Operation::Changed& c = it->second;
+    if (c.deferred) fillDeferred(n, c.deferred, *c.buffer);
+    return *c.buffer;
+  }
   PageRef current = page(n);
+  if (contentCache_) contentCache_->pageChanging(n);
   auto copy = std::make_shared<PageBuffer>(*current);
   PageBuffer& ref = *copy;
-  op_->dirty.emplace(n, std::move(copy));
+  op_->dirty.emplace(n, Operation::Changed{std::move(copy), false});
   return ref;
 }
 
@@ -273,14 +295,52 @@ uint32_t Pager::append() {
     throw Error("O banco de dados '" + path_ + "' atingiu o tamanho máximo de 2 GB.");
   }
   uint32_t n = pageCount_++;
-  op_->dirty.emplace(n, std::make_shared<PageBuffer>());
+  if (contentCache_) contentCache_->pageChanging(n);
+  op_->dirty.emplace(n, Operation::Changed{std::make_shared<PageBuffer>(), false});
   return n;
+}
+
+void Pager::setDeferred(uint32_t n, bool deferred) {
+  if (!op_) throw Error("Gravação fora de uma operação.");
+  if (deferred && !contentCache_) throw Error("Página adiada sem cache de conteúdo.");
+  auto it = op_->dirty.find(n);
+  if (it == op_->dirty.end()) {
+    if (!deferred) return;
+    PageRef current = page(n);
+    it = op_->dirty.emplace(n, Operation::Changed{std::make_shared<PageBuffer>(*current), false}).first;
+  }
+  Operation::Changed& c = it->second;
+  if (c.deferred == deferred) return;
+  c.deferred = deferred;
+  if (deferred) ++op_->deferredCount;
+  else --op_->deferredCount;
+}
+
+bool Pager::changedInOperation(uint32_t n) const { return op_ && op_->dirty.count(n) != 0; }
+
+// Fills every deferred page of the operation from the content cache.
+void Pager::writeDeferredPages() {
+  if (!op_ || op_->deferredCount == 0) return;
+  for (auto& [n, c] : op_->dirty) {
+    if (c.deferred) fillDeferred(n, c.deferred, *c.buffer);
+  }
+}
+
+void Pager::fillDeferred(uint32_t n, bool& deferred, PageBuffer& buffer) {
+  contentCache_->writeDeferred(n, buffer);
+  deferred = false;
+  --op_->deferredCount;
+}
+
+void Pager::endOperation() {
+  if (contentCache_) contentCache_->operationEnded();
 }
 
 void Pager::rollback() {
   if (!op_) return;
   pageCount_ = op_->originalPageCount;
   op_.reset();
+  endOperation();
 }
 
 void Pager::writeJournal(const Operation& op) {
@@ -295,7 +355,8 @@ void Pager::writeJournal(const Operation& op) {
   uint32_t count = 0;
   std::vector<uint8_t> rec(kRecord);
   bool ok = true;
-  for (const auto& [n, buf] : op.dirty) {
+  for (const auto& entry : op.dirty) {
+    const uint32_t n = entry.first;
     if (n >= op.originalPageCount) continue;  // new pages are undone by truncation
     put32(rec.data(), n);
     readRaw(n, rec.data() + 4);  // the image exactly as stored
@@ -336,9 +397,21 @@ void Pager::syncDirectory() const {
 
 void Pager::commit() {
   if (!op_) return;
+  // A failure here leaves the operation open, for the caller to roll back.
+  writeDeferredPages();
   std::unique_ptr<Operation> op = std::move(op_);
-  if (op->dirty.empty()) return;
-  writeJournal(*op);
+  if (op->dirty.empty()) {
+    endOperation();
+    return;
+  }
+  try {
+    writeJournal(*op);
+  } catch (...) {
+    // Nothing reached the file: the operation is undone.
+    pageCount_ = op->originalPageCount;
+    endOperation();
+    throw;
+  }
   if (writeHook_) writeHook_();
   bool ok = true;
   std::vector<uint32_t> order;
@@ -347,7 +420,7 @@ void Pager::commit() {
   std::sort(order.begin(), order.end());
   PageBuffer out;
   for (uint32_t n : order) {
-    out = *op->dirty[n];
+    out = *op->dirty[n].buffer;
     decodePage(n, out.data());  // RC4 is its own inverse: this encodes
     if (!writeAll(fd_, out.data(), kPageSize, static_cast<off_t>(n) * kPageSize)) {
       ok = false;
@@ -366,18 +439,21 @@ void Pager::commit() {
     } catch (const Error&) {
     }
     pageCount_ = op->originalPageCount;
+    endOperation();
     errno = saved;
     throw Error(sysError("Erro de gravação em", path_));
   }
+  for (auto& [n, c] : op->dirty) {
+    if (contentCache_) contentCache_->pageCommitted(n, *c.buffer);
+    Slot& slot = cache_[n % cache_.size()];
+    slot.page = n;
+    slot.buffer = std::move(c.buffer);
+  }
+  endOperation();
   if (::unlink(journalPath().c_str()) != 0 && errno != ENOENT) {
     throw Error(sysError("Não foi possível remover o diário de gravação", journalPath()));
   }
   syncDirectory();
-  for (auto& [n, buf] : op->dirty) {
-    Slot& slot = cache_[n % cache_.size()];
-    slot.page = n;
-    slot.buffer = std::move(buf);
-  }
 }
 
 void Pager::recoverJournal() {

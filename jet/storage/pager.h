@@ -29,6 +29,25 @@ inline constexpr uint32_t kPageSize = 4096;
 using PageBuffer = std::array<uint8_t, kPageSize>;
 using PageRef = std::shared_ptr<const PageBuffer>;
 
+// Content that a layer above keeps for some pages in a form of its own (the
+// decoded index pages) and writes into the page bytes only when they are
+// needed. The pager owns it and tells it when pages change under it.
+class PageContentCache {
+ public:
+  virtual ~PageContentCache() = default;
+  // Writes the content held for deferred page `n` into `out` (the page's
+  // buffer in the current operation).
+  virtual void writeDeferred(uint32_t n, PageBuffer& out) = 0;
+  // Page `n` joins the current operation's changed pages through modify()
+  // or append() (not through setDeferred()).
+  virtual void pageChanging(uint32_t n) = 0;
+  // The current operation committed page `n` with these bytes.
+  virtual void pageCommitted(uint32_t n, const PageBuffer& bytes) = 0;
+  // The current operation ended (committed, rolled back or failed); no
+  // page is deferred any more.
+  virtual void operationEnded() = 0;
+};
+
 // What the header page says about the file.
 struct HeaderInfo {
   uint8_t jetVersion = 0;        // 1 = Jet 4
@@ -79,10 +98,21 @@ class Pager {
   // Appends a zeroed page to the file (in the current operation) and returns
   // its number. The caller must mark it used in the global usage map.
   uint32_t append();
+  // Marks page `n` changed in the current operation with its content held
+  // by the content cache: the cache's writeDeferred() fills the page the
+  // next time it is read or modified, and at commit. With `deferred` false
+  // the page stays changed but its buffer is no longer filled by the cache.
+  void setDeferred(uint32_t n, bool deferred);
+  // True when page `n` is among the current operation's changed pages.
+  bool changedInOperation(uint32_t n) const;
   void commit();
   void rollback();
   // Reads the header page again (after it was changed).
   void reloadHeader() { readHeader(); }
+
+  // The content cache attached to this pager (null when none).
+  PageContentCache* contentCache() const { return contentCache_.get(); }
+  void setContentCache(std::unique_ptr<PageContentCache> cache) { contentCache_ = std::move(cache); }
 
   // Test hook: called after the journal is complete and after each page
   // written by commit(), so a fault-injection test can stop at any point.
@@ -99,6 +129,9 @@ class Pager {
   void writeJournal(const Operation& op);
   void recoverJournal();
   void syncDirectory() const;
+  void writeDeferredPages();
+  void fillDeferred(uint32_t n, bool& deferred, PageBuffer& buffer);
+  void endOperation();
 
   std::string path_;
   int fd_ = -1;
@@ -113,6 +146,7 @@ class Pager {
   std::vector<Slot> cache_;
   std::unique_ptr<Operation> op_;
   std::function<void()> writeHook_;
+  std::unique_ptr<PageContentCache> contentCache_;
 };
 
 // The 128-byte keystream that masks header bytes 0x18..0x97.
