@@ -100,6 +100,8 @@ std::string RemoveEspacosDuplos(std::string_view texto) {
 
 void ApagaPasta(const std::string& pasta) {
   std::error_code ec;
+  // Only a folder is removed: a plain file (or a link) under that name stays.
+  if (!std::filesystem::is_directory(std::filesystem::symlink_status(pasta, ec))) return;
   std::filesystem::directory_iterator it(pasta, ec), end;
   for (; !ec && it != end; it.increment(ec)) {
     const auto& entry = *it;

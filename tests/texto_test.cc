@@ -1,8 +1,12 @@
 // Text routines: the examples the system's users rely on, as tables of cases.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "common/mensagens.h"
 #include "common/texto.h"
@@ -46,10 +50,64 @@ TEST(RemoveAcentos, MapsTheNameAlphabetAndDropsTheRest) {
   }
 }
 
+TEST(RemoveAcentos, EveryCharacterOfTheNameAlphabetHasItsPlace) {
+  // The two alphabets, written out here on their own (Windows-1252).
+  const std::string source =
+      " 0123456789ABCDEFGHIJKLMNOPQRSTUVXYWZ\xC0\xC2\xCA\xD4\xDB\xC3\xD5\xC1\xC9\xCD\xD3\xDA\xC7\xDC\xD1\xDD"
+      "-()\\/!#&*,\xA9\xAE.:;<>?@[]{}_+$%=|\xAA\xBA\"";
+  const std::string target =
+      " 0123456789ABCDEFGHIJKLMNOPQRSTUVXYWZAAEOUAOAEIOUCUNY ()\\/!#&*,\xA9\xAE.:;<>?@[]{}_+$%=|\xAA\xBA ";
+  ASSERT_EQ(source.size(), 85u);
+  ASSERT_EQ(target.size(), 85u);
+  EXPECT_EQ(RemoveAcentos(source), target);
+  // Every other byte value is dropped, wherever it stands.
+  for (int c = 0; c < 256; ++c) {
+    const char ch = static_cast<char>(c);
+    const size_t at = source.find(ch);
+    std::string expected = "AB";
+    if (at != std::string::npos) expected.insert(expected.begin() + 1, target[at]);
+    std::string in = "AB";
+    in.insert(in.begin() + 1, ch);
+    EXPECT_EQ(RemoveAcentos(in), expected) << "byte " << c;
+  }
+}
+
+TEST(ManterCaracteres, KeepsTheMembersOfTheSetInTheirOrder) {
+  struct Case {
+    std::string text;
+    ConjuntoCaracteres set;
+    std::string out;
+  };
+  for (const auto& c : std::vector<Case>{
+           {"(11) 98765-4321", Digitos(), "11987654321"},
+           {"", Digitos(), ""},
+           {"SEM DIGITOS", Digitos(), ""},
+           {"18 MESES", Digitos(), "18"},
+           {"2X 10 MESES", Digitos(), "210"},
+           {"qualquer", Conjunto(""), ""},
+           // Bytes above 127 and the NUL byte are members like any other.
+           {"A\xC1" "B\xFF\x01", Conjunto("\xC1\xFF"), "\xC1\xFF"},
+           {std::string("a\0b\0", 4), Conjunto(std::string_view("\0", 1)), std::string("\0\0", 2)},
+       }) {
+    EXPECT_EQ(ManterCaracteres(c.text, c.set), c.out) << c.text;
+  }
+}
+
 TEST(RemoveEspacosDuplos, CollapsesRunsOfBlanksOnly) {
-  EXPECT_EQ(RemoveEspacosDuplos("  A   B "), " A B ");
-  EXPECT_EQ(RemoveEspacosDuplos("A\t\tB"), "A\t\tB");
-  EXPECT_EQ(ManterCaracteres("(11) 98765-4321", Digitos()), "11987654321");
+  struct Case {
+    std::string in, out;
+  };
+  for (const auto& c : std::vector<Case>{
+           {"  A   B ", " A B "},
+           {"A\t\tB", "A\t\tB"},
+           {"A \t  B", "A \t B"},
+           {"    ", " "},
+           {"", ""},
+           {"A B", "A B"},
+           {"A\xA0\xA0" "B", "A\xA0\xA0" "B"},  // the no-break space is not a blank
+       }) {
+    EXPECT_EQ(RemoveEspacosDuplos(c.in), c.out) << c.in;
+  }
 }
 
 TEST(ApagaPasta, RemovesTheTreeAndIgnoresAMissingFolder) {
@@ -58,9 +116,30 @@ TEST(ApagaPasta, RemovesTheTreeAndIgnoresAMissingFolder) {
   fs::create_directories(root / "a" / "b");
   std::ofstream(root / "x.txt") << "x";
   std::ofstream(root / "a" / "b" / "y.txt") << "y";
+  std::ofstream(root / "a" / ".oculto") << "h";
+  fs::create_directories(root / "vazia");
   ApagaPasta(root.string());
   EXPECT_FALSE(fs::exists(root));
   ApagaPasta(root.string());  // missing: nothing happens
+}
+
+TEST(ApagaPasta, NeverReachesThroughALinkNorRemovesAPlainFile) {
+  namespace fs = std::filesystem;
+  fs::path base = fs::temp_directory_path() / ("kor-apaga-link-" + std::to_string(::getpid()));
+  fs::remove_all(base);
+  fs::create_directories(base / "fora");
+  std::ofstream(base / "fora" / "guardado.txt") << "g";
+  fs::create_directories(base / "pasta");
+  fs::create_directory_symlink(base / "fora", base / "pasta" / "atalho");
+  std::ofstream(base / "arquivo.txt") << "a";
+
+  ApagaPasta((base / "pasta").string());
+  EXPECT_FALSE(fs::exists(base / "pasta"));
+  EXPECT_TRUE(fs::exists(base / "fora" / "guardado.txt"));  // the link went, not what it points to
+
+  ApagaPasta((base / "arquivo.txt").string());  // a file is no folder to remove
+  EXPECT_TRUE(fs::exists(base / "arquivo.txt"));
+  fs::remove_all(base);
 }
 
 TEST(Codepage, Windows1252RoundTripsThroughUtf8) {
