@@ -240,6 +240,87 @@ TEST(IndexWrite, ManyTextKeysInsertedAndRemoved) {
   }
 }
 
+// Decoded pages are cached per pager and changed pages are encoded late:
+// within one pager, operations that are rolled back (after an error or
+// not), pages read through the pager half-way through an operation and
+// then changed again, and page numbers handed out again after a rollback
+// must never let the cache and the page bytes disagree.
+TEST(IndexWrite, CachedPagesFollowCommitsAndRollbacks) {
+  ScratchFile file("jackcess-alunos.mdb");
+  auto db = file.open();
+  Pager& pager = db->pager();
+  const TableDef& def = db->tableDef("Alunos");
+  RealIndexDef index;
+  for (const IndexDef& ix : def.indexes) {
+    if (ix.name == "idxNome") index = def.realIndexes[ix.realIndex];
+  }
+  ASSERT_NE(index.rootPage, 0u);
+  std::set<Entry> model;
+  {
+    IndexBtree tree(pager, def.tdefPage, index);
+    auto c = tree.begin();
+    while (c.next()) model.insert(Entry{c.entry().key, c.entry().row});
+  }
+  std::mt19937 rng(7);
+  uint32_t nextRow = 0;
+  for (int round = 0; round < 8; ++round) {
+    const uint32_t pagesBefore = pager.pageCount();
+    std::set<Entry> changed = model;
+    pager.begin();
+    IndexBtree tree(pager, def.tdefPage, index);
+    auto apply = [&](int count) {
+      for (int k = 0; k < count; ++k) {
+        if (k % 5 == 4 && !changed.empty()) {
+          auto it = std::next(changed.begin(), static_cast<long>(rng() % changed.size()));
+          ASSERT_TRUE(tree.remove(it->key, it->row));
+          changed.erase(it);
+          continue;
+        }
+        Entry e;
+        appendKeyPart(e.key, Value(randomText(rng)), ColumnType::Text, true);
+        e.row = RowId{2000 + nextRow / 200, static_cast<uint8_t>(nextRow % 200)};
+        ++nextRow;
+        tree.insert(e.key, e.row);
+        changed.insert(e);
+      }
+    };
+    apply(300);
+    // Reading every page through the pager writes the deferred ones out;
+    // the changes that follow start from those bytes.
+    verifyTree(pager, def.tdefPage, index, changed);
+    apply(300);
+    // The cursor reads the cached pages, without writing them out.
+    {
+      std::vector<Entry> seen;
+      for (auto c = tree.begin(); c.next();) seen.push_back(Entry{c.entry().key, c.entry().row});
+      EXPECT_TRUE(std::equal(seen.begin(), seen.end(), changed.begin(), changed.end(),
+                             [](const Entry& a, const Entry& b) { return a.key == b.key && a.row == b.row; }));
+    }
+    switch (round % 3) {
+      case 0:
+        pager.commit();
+        model = changed;
+        break;
+      case 1:
+        pager.rollback();
+        break;
+      default: {
+        // A refused change after many accepted ones: the caller rolls back.
+        const Entry& e = *changed.begin();
+        EXPECT_THROW(tree.insert(e.key, e.row), Error);
+        pager.rollback();
+        break;
+      }
+    }
+    if (round % 3 != 0) EXPECT_EQ(pager.pageCount(), pagesBefore);
+    verifyTree(pager, def.tdefPage, index, model);
+  }
+  const uint32_t tdef = def.tdefPage;
+  db.reset();
+  auto again = file.open();
+  verifyTree(again->pager(), tdef, index, model);
+}
+
 // Keys that arrive in order (an AutoNumber key) and keys removed from the
 // front: the right-edge tail and the left edge both get exercised.
 TEST(IndexWrite, AscendingLongKeysAndFrontRemovals) {
