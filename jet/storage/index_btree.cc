@@ -446,13 +446,16 @@ void encodeIndexPage(const IndexPage& page, PageBuffer& out) { encodeFlat(flatte
 //            page's bytes are still those;
 //   Pending  the cached page is the page's content in the current
 //            operation, deferred in the pager, which asks for the bytes
-//            (writeDeferred) when it needs them.
+//            (writeDeferred) when it needs them;
+//   Written  a Pending page whose bytes the pager took for the commit under
+//            way: the page changes no more, and becomes Clean once
+//            committed.
 //
 // A page that anyone else changes through Pager::modify stops being Clean
 // (pageChanging drops it), a Pending page that the pager writes out becomes
-// Checked, committed pages whose bytes match become Clean again, and the
-// end of an operation drops every page still Checked or Pending: after a
-// rollback nothing the operation produced is handed out.
+// Checked (or Written, at commit), committed pages whose bytes match become
+// Clean again, and the end of an operation drops every page that is not
+// Clean: after a rollback nothing the operation produced is handed out.
 //
 // Pages are evicted by a clock sweep once the cache holds more than
 // kCacheBudget bytes; a Pending page is written into the pager first.
@@ -513,14 +516,18 @@ class IndexPageCache final : public PageContentCache {
     evictDownTo(kCacheBudget, n);
   }
 
-  void writeDeferred(uint32_t n, PageBuffer& out) override {
+  void writeDeferred(uint32_t n, PageBuffer& out, bool committing) override {
     Slot* s = find(n);
     if (!s || s->state != State::Pending) {
       throw Error(pager_.faultMessage(n, "página de índice adiada sem conteúdo"));
     }
     encodeFlat(*s->page, out);
-    s->state = State::Checked;
-    s->bytes = std::make_unique<PageBuffer>(out);
+    if (committing) {
+      s->state = State::Written;
+    } else {
+      s->state = State::Checked;
+      s->bytes = std::make_unique<PageBuffer>(out);
+    }
     remeasure(*s);
   }
 
@@ -531,7 +538,7 @@ class IndexPageCache final : public PageContentCache {
   void pageCommitted(uint32_t n, const PageBuffer& bytes) override {
     Slot* s = find(n);
     if (!s) return;
-    if (s->state == State::Checked && *s->bytes == bytes) {
+    if (s->state == State::Written || (s->state == State::Checked && *s->bytes == bytes)) {
       s->state = State::Clean;
       s->bytes.reset();
       remeasure(*s);
@@ -551,7 +558,7 @@ class IndexPageCache final : public PageContentCache {
  private:
   static constexpr size_t kCacheBudget = size_t{64} << 20;
 
-  enum class State : uint8_t { Clean, Checked, Pending };
+  enum class State : uint8_t { Clean, Checked, Pending, Written };
   struct Slot {
     size_t index = 0;  // in slots_
     uint32_t number = 0;

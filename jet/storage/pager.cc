@@ -53,7 +53,13 @@ namespace jet {
 namespace {
 
 constexpr size_t kCacheSlots = 4096;  // 16 MiB of page buffers at most
-constexpr char kJournalMagic[8] = {'J', 'E', 'T', 'J', 'R', 'N', 'L', '1'};
+// Journal formats: 1 sums the records with FNV-1a, byte by byte; 2 (written
+// now) with recordSum below. Both are read back.
+constexpr char kJournalMagic1[8] = {'J', 'E', 'T', 'J', 'R', 'N', 'L', '1'};
+constexpr char kJournalMagic2[8] = {'J', 'E', 'T', 'J', 'R', 'N', 'L', '2'};
+constexpr size_t kJournalHeader = 24;
+constexpr size_t kJournalRecord = 4 + kPageSize;
+constexpr size_t kJournalChunkRecords = 64;  // records per write
 
 uint32_t get32(const uint8_t* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -68,6 +74,35 @@ uint64_t fnv1a(const uint8_t* data, size_t len, uint64_t h = 1469598103934665603
     h *= 1099511628211ull;
   }
   return h;
+}
+
+// Checksum of one journal record (format 2): four multiply-xor lanes over
+// 8-byte words, folded together with the length.
+uint64_t recordSum(const uint8_t* data, size_t len) {
+  constexpr uint64_t k = 0x9E3779B97F4A7C15ull;
+  uint64_t h[4] = {len, 0x243F6A8885A308D3ull, 0x13198A2E03707344ull, 0xA4093822299F31D0ull};
+  size_t i = 0;
+  for (; i + 32 <= len; i += 32) {
+    for (int lane = 0; lane < 4; ++lane) {
+      uint64_t w;
+      std::memcpy(&w, data + i + 8 * lane, 8);
+      h[lane] = (h[lane] ^ w) * k;
+      h[lane] ^= h[lane] >> 29;
+    }
+  }
+  for (; i < len; ++i) h[0] = (h[0] ^ data[i]) * k;
+  uint64_t r = 0;
+  for (uint64_t lane : h) {
+    r = (r ^ lane) * k;
+    r ^= r >> 32;
+  }
+  return r;
+}
+
+// The checksum of a sequence of records, extended by one record.
+uint64_t addRecordSum(uint64_t sum, const uint8_t* record) {
+  sum = (sum ^ recordSum(record, kJournalRecord)) * 0x100000001B3ull;
+  return sum ^ (sum >> 31);
 }
 
 std::string sysError(const std::string& what, const std::string& path) {
@@ -136,6 +171,7 @@ void rc4Apply(const uint8_t key[4], uint8_t* data, size_t len) {
 struct Pager::Operation {
   struct Changed {
     std::shared_ptr<PageBuffer> buffer;
+    PageRef original;       // the page as it was before the operation (null for new pages)
     bool deferred = false;  // the content cache holds the content; the buffer is stale
   };
   uint32_t originalPageCount = 0;
@@ -242,7 +278,7 @@ PageRef Pager::page(uint32_t n) {
     auto it = op_->dirty.find(n);
     if (it != op_->dirty.end()) {
       Operation::Changed& c = it->second;
-      if (c.deferred) fillDeferred(n, c.deferred, *c.buffer);
+      if (c.deferred) fillDeferred(n, c.deferred, *c.buffer, false);
       return c.buffer;
     }
   }
@@ -278,14 +314,14 @@ PageBuffer& Pager::modify(uint32_t n) {
   auto it = op_->dirty.find(n);
   if (it != op_->dirty.end()) {
     Operation::Changed& c = it->second;
-    if (c.deferred) fillDeferred(n, c.deferred, *c.buffer);
+    if (c.deferred) fillDeferred(n, c.deferred, *c.buffer, false);
     return *c.buffer;
   }
   PageRef current = page(n);
   if (contentCache_) contentCache_->pageChanging(n);
   auto copy = std::make_shared<PageBuffer>(*current);
   PageBuffer& ref = *copy;
-  op_->dirty.emplace(n, Operation::Changed{std::move(copy), false});
+  op_->dirty.emplace(n, Operation::Changed{std::move(copy), std::move(current), false});
   return ref;
 }
 
@@ -296,7 +332,7 @@ uint32_t Pager::append() {
   }
   uint32_t n = pageCount_++;
   if (contentCache_) contentCache_->pageChanging(n);
-  op_->dirty.emplace(n, Operation::Changed{std::make_shared<PageBuffer>(), false});
+  op_->dirty.emplace(n, Operation::Changed{std::make_shared<PageBuffer>(), nullptr, false});
   return n;
 }
 
@@ -307,7 +343,8 @@ void Pager::setDeferred(uint32_t n, bool deferred) {
   if (it == op_->dirty.end()) {
     if (!deferred) return;
     PageRef current = page(n);
-    it = op_->dirty.emplace(n, Operation::Changed{std::make_shared<PageBuffer>(*current), false}).first;
+    auto copy = std::make_shared<PageBuffer>(*current);
+    it = op_->dirty.emplace(n, Operation::Changed{std::move(copy), std::move(current), false}).first;
   }
   Operation::Changed& c = it->second;
   if (c.deferred == deferred) return;
@@ -318,16 +355,17 @@ void Pager::setDeferred(uint32_t n, bool deferred) {
 
 bool Pager::changedInOperation(uint32_t n) const { return op_ && op_->dirty.count(n) != 0; }
 
-// Fills every deferred page of the operation from the content cache.
+// Fills every deferred page of the operation from the content cache, as
+// commit() begins.
 void Pager::writeDeferredPages() {
   if (!op_ || op_->deferredCount == 0) return;
   for (auto& [n, c] : op_->dirty) {
-    if (c.deferred) fillDeferred(n, c.deferred, *c.buffer);
+    if (c.deferred) fillDeferred(n, c.deferred, *c.buffer, true);
   }
 }
 
-void Pager::fillDeferred(uint32_t n, bool& deferred, PageBuffer& buffer) {
-  contentCache_->writeDeferred(n, buffer);
+void Pager::fillDeferred(uint32_t n, bool& deferred, PageBuffer& buffer, bool committing) {
+  contentCache_->writeDeferred(n, buffer, committing);
   deferred = false;
   --op_->deferredCount;
 }
@@ -348,33 +386,46 @@ void Pager::writeJournal(const Operation& op) {
   int jfd = ::open(jpath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (jfd < 0) throw Error(sysError("Não foi possível criar o diário de gravação", jpath));
   // Header: magic, original page count, record count, checksum of records.
-  // Written last, after the records are flushed.
-  const size_t kHeader = 24;
-  const size_t kRecord = 4 + kPageSize;
-  uint64_t sum = 1469598103934665603ull;
+  // Written last, after the records are flushed. Records are page number
+  // and original image, written in chunks.
+  uint64_t sum = 0;
   uint32_t count = 0;
-  std::vector<uint8_t> rec(kRecord);
+  std::vector<uint8_t> chunk;
+  chunk.reserve(kJournalChunkRecords * kJournalRecord);
   bool ok = true;
-  for (const auto& entry : op.dirty) {
-    const uint32_t n = entry.first;
+  auto writeChunk = [&] {
+    const size_t records = chunk.size() / kJournalRecord;
+    ok = writeAll(jfd, chunk.data(), chunk.size(),
+                  static_cast<off_t>(kJournalHeader + (count - records) * kJournalRecord));
+    chunk.clear();
+  };
+  for (const auto& [n, c] : op.dirty) {
     if (n >= op.originalPageCount) continue;  // new pages are undone by truncation
-    put32(rec.data(), n);
-    readRaw(n, rec.data() + 4);  // the image exactly as stored
-    sum = fnv1a(rec.data(), kRecord, sum);
-    if (!writeAll(jfd, rec.data(), kRecord, static_cast<off_t>(kHeader + count * kRecord))) {
-      ok = false;
-      break;
+    const size_t at = chunk.size();
+    chunk.resize(at + kJournalRecord);
+    uint8_t* rec = chunk.data() + at;
+    put32(rec, n);
+    if (c.original) {
+      // The image exactly as stored: the plain page as read, encoded again.
+      std::memcpy(rec + 4, c.original->data(), kPageSize);
+      decodePage(n, rec + 4);
+    } else {
+      readRaw(n, rec + 4);
     }
+    sum = addRecordSum(sum, rec);
     ++count;
+    if (chunk.size() == kJournalChunkRecords * kJournalRecord) writeChunk();
+    if (!ok) break;
   }
+  if (ok && !chunk.empty()) writeChunk();
   if (ok) ok = ::fsync(jfd) == 0;
   if (ok) {
-    uint8_t h[kHeader] = {};
-    std::memcpy(h, kJournalMagic, 8);
+    uint8_t h[kJournalHeader] = {};
+    std::memcpy(h, kJournalMagic2, 8);
     put32(h + 8, op.originalPageCount);
     put32(h + 12, count);
     std::memcpy(h + 16, &sum, 8);
-    ok = writeAll(jfd, h, kHeader, 0) && ::fsync(jfd) == 0;
+    ok = writeAll(jfd, h, kJournalHeader, 0) && ::fsync(jfd) == 0;
   }
   ::close(jfd);
   if (!ok) {
@@ -420,9 +471,13 @@ void Pager::commit() {
   std::sort(order.begin(), order.end());
   PageBuffer out;
   for (uint32_t n : order) {
-    out = *op->dirty[n].buffer;
-    decodePage(n, out.data());  // RC4 is its own inverse: this encodes
-    if (!writeAll(fd_, out.data(), kPageSize, static_cast<off_t>(n) * kPageSize)) {
+    const uint8_t* bytes = op->dirty[n].buffer->data();
+    if (header_.encodingKey != 0 && n != 0) {
+      std::memcpy(out.data(), bytes, kPageSize);
+      decodePage(n, out.data());  // RC4 is its own inverse: this encodes
+      bytes = out.data();
+    }
+    if (!writeAll(fd_, bytes, kPageSize, static_cast<off_t>(n) * kPageSize)) {
       ok = false;
       break;
     }
@@ -464,10 +519,12 @@ void Pager::recoverJournal() {
     int fd;
     ~Closer() { ::close(fd); }
   } closer{jfd};
-  const size_t kHeader = 24;
-  const size_t kRecord = 4 + kPageSize;
+  const size_t kHeader = kJournalHeader;
+  const size_t kRecord = kJournalRecord;
   uint8_t h[kHeader];
-  bool complete = readAll(jfd, h, kHeader, 0) && std::memcmp(h, kJournalMagic, 8) == 0;
+  const bool headerRead = readAll(jfd, h, kHeader, 0);
+  const bool format1 = headerRead && std::memcmp(h, kJournalMagic1, 8) == 0;
+  const bool complete = format1 || (headerRead && std::memcmp(h, kJournalMagic2, 8) == 0);
   if (!complete) {
     // The operation never reached the file: discard the journal.
     if (writable_ || ::access(path_.c_str(), W_OK) == 0) ::unlink(jpath.c_str());
@@ -479,8 +536,15 @@ void Pager::recoverJournal() {
   std::memcpy(&sum, h + 16, 8);
   std::vector<uint8_t> records;
   records.resize(static_cast<size_t>(count) * kRecord);
-  if (!readAll(jfd, records.data(), records.size(), kHeader) ||
-      fnv1a(records.data(), records.size()) != sum) {
+  bool intact = readAll(jfd, records.data(), records.size(), kHeader);
+  if (intact && format1) {
+    intact = fnv1a(records.data(), records.size()) == sum;
+  } else if (intact) {
+    uint64_t got = 0;
+    for (uint32_t i = 0; i < count; ++i) got = addRecordSum(got, records.data() + static_cast<size_t>(i) * kRecord);
+    intact = got == sum;
+  }
+  if (!intact) {
     throw Error("O diário de gravação '" + jpath +
                 "' está danificado; o banco de dados não foi alterado por esta abertura.");
   }

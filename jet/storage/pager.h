@@ -36,8 +36,10 @@ class PageContentCache {
  public:
   virtual ~PageContentCache() = default;
   // Writes the content held for deferred page `n` into `out` (the page's
-  // buffer in the current operation).
-  virtual void writeDeferred(uint32_t n, PageBuffer& out) = 0;
+  // buffer in the current operation). `committing`: the operation is being
+  // committed, so the page changes no more before pageCommitted() or
+  // operationEnded().
+  virtual void writeDeferred(uint32_t n, PageBuffer& out, bool committing) = 0;
   // Page `n` joins the current operation's changed pages through modify()
   // or append() (not through setDeferred()).
   virtual void pageChanging(uint32_t n) = 0;
@@ -130,7 +132,7 @@ class Pager {
   void recoverJournal();
   void syncDirectory() const;
   void writeDeferredPages();
-  void fillDeferred(uint32_t n, bool& deferred, PageBuffer& buffer);
+  void fillDeferred(uint32_t n, bool& deferred, PageBuffer& buffer, bool committing);
   void endOperation();
 
   std::string path_;

@@ -312,7 +312,9 @@ TEST(IndexWrite, CachedPagesFollowCommitsAndRollbacks) {
         break;
       }
     }
-    if (round % 3 != 0) EXPECT_EQ(pager.pageCount(), pagesBefore);
+    if (round % 3 != 0) {
+      EXPECT_EQ(pager.pageCount(), pagesBefore);
+    }
     verifyTree(pager, def.tdefPage, index, model);
   }
   const uint32_t tdef = def.tdefPage;
