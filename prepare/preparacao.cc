@@ -1,6 +1,7 @@
 #include "prepare/preparacao.h"
 
 #include <cstdio>
+#include <set>
 #include <vector>
 
 #include "common/texto.h"
@@ -146,12 +147,19 @@ void ConverteModalidades(const ObservadorPreparacao& observador) {
   qrDetalhes.Add("Select * from Modalidades");
   qrDetalhes.Add("Where modalidadeID = :P1");
 
+  // Legacy modalities whose enrolments without a form have been moved.
+  std::set<int32_t> semForma;
+
   qrMatricula.Open();
   qrMatricula.First();
-  while (!qrMatricula.Eof()) {
+  for (; !qrMatricula.Eof(); qrMatricula.Next()) {
     int32_t m = qrMatricula.FieldByName("modalidadeID").AsInteger();
-    bool formaNula = qrMatricula.FieldByName("matriculaForma").IsNull();
     std::string f = qrMatricula.FieldByName("matriculaForma").AsString();
+    // A missing form (Null) and an empty one are one form: their groups come
+    // apart from the query, but they get one modality between them (two
+    // would carry the same name, which the export refuses).
+    const bool formaVazia = f.empty();
+    if (formaVazia && !semForma.insert(m).second) continue;
 
     qrDetalhes.Close();
     qrDetalhes.SetParametro(0, m);
@@ -163,8 +171,9 @@ void ConverteModalidades(const ObservadorPreparacao& observador) {
     for (int i = 0; i < 6; ++i) {
       if (f == kNomes[i]) p = i + 1;
     }
-    // A null form is matched as null, so its enrolments move too.
-    std::string formaIgual = formaNula ? "matriculaForma is null" : "matriculaForma = " + AspasSimples(f);
+    // The empty form is matched as Null too, so those enrolments move as well.
+    std::string formaIgual =
+        formaVazia ? "(matriculaForma is null or matriculaForma = '')" : "matriculaForma = " + AspasSimples(f);
     int32_t preco = RetornaTotal("Select (matriculaValor + matriculaDesconto) as Total from Matricula Where " +
                                  formaIgual + " and modalidadeID = " + std::to_string(m));
 
@@ -186,7 +195,6 @@ void ConverteModalidades(const ObservadorPreparacao& observador) {
     executa("UPDATE Matricula set modalidadeID = " + std::to_string(n) + " where modalidadeID = " +
                 std::to_string(m) + " and " + formaIgual,
             observador);
-    qrMatricula.Next();
   }
   qrMatricula.Close();
   qrDetalhes.Close();

@@ -19,8 +19,9 @@ using ObservadorPreparacao = std::function<void(const std::string& sql, const st
 void AtualizaBanco(const ObservadorPreparacao& observador = {}, const std::function<void()>& antesDaLonga = {});
 
 // Gives every legacy modality (periodicity 0) one new modality per payment
-// form its enrolments use and moves those enrolments onto it. Engine errors
-// of its queries propagate (as ErroBanco).
+// form its enrolments use and moves those enrolments onto it; enrolments
+// without a form (Null or empty) share one new modality. Engine errors of its
+// queries propagate (as ErroBanco).
 void ConverteModalidades(const ObservadorPreparacao& observador = {});
 
 // The periodicity given to a payment form that names no periodicity and holds

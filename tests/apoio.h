@@ -17,6 +17,7 @@
 #include "jet/storage/database.h"
 #include "jet/storage/text_form.h"
 #include "tools/academia.h"
+#include "tools/esquema.h"
 
 namespace kor::teste {
 
@@ -61,6 +62,12 @@ inline kor::amostra::ResumoAcademia geraAcademia(const fs::path& caminho, int64_
 
 // A blank database with the desktop password.
 inline void criaBancoVazio(const fs::path& caminho) { jet::Database::create(caminho.string(), kSenha); }
+
+// A database with the desktop tables and no rows.
+inline void criaBancoDesktop(const fs::path& caminho) {
+  auto db = jet::Database::create(caminho.string(), kSenha);
+  kor::amostra::createDesktopTables(*db);
+}
 
 // Points the data module's connection at `caminho` and opens it.
 inline void conecta(const fs::path& caminho, const std::string& senha = kSenha) {

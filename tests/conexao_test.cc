@@ -255,3 +255,24 @@ TEST(TextoDoValor, BrazilianFormsOfEveryKind) {
 }
 
 }  // namespace
+
+// Disabled until the engine's general number form is mended: a Double whose
+// shortest digits are fewer than its integer digits comes out in scientific
+// form (10 reads "1E+01", 210 "2,1E+02", 1300 "1,3E+03"), in the fields' text
+// and in the engine's own CStr alike. Number columns such as
+// Online_PlanosValores.Meses or Modalidades.modalidadeMeses hold such values.
+TEST(TextoDoValor, DISABLED_RoundDoublesKeepTheirPlainDigits) {
+  struct Case {
+    jet::Value v;
+    std::string texto;
+  };
+  for (const auto& c : std::vector<Case>{
+           {jet::Value(10.0), "10"},
+           {jet::Value(210.0), "210"},
+           {jet::Value(1300.0), "1300"},
+           {jet::Value(210.0f), "210"},
+           {jet::Value(1e15), "1E+15"},
+       }) {
+    EXPECT_EQ(TextoDoValor(c.v), c.texto) << c.texto;
+  }
+}
