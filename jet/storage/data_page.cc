@@ -40,15 +40,27 @@ unsigned pageAppendRow(PageBuffer& p, const uint8_t* row, size_t size, uint16_t 
   return count;
 }
 
+SlotBounds pageSlot(const PageBuffer& p, unsigned i) {
+  SlotBounds b;
+  if (kDataHeader + 2 * (i + 1) > kPageSize) return b;  // a row count no page can hold
+  uint16_t raw = le16(p.data() + kDataHeader + 2 * i);
+  unsigned start = raw & 0x1FFF;
+  unsigned end = i == 0 ? kPageSize : (le16(p.data() + kDataHeader + 2 * (i - 1)) & 0x1FFF);
+  b.flags = raw & 0xC000;
+  if (start < end && end <= kPageSize) {
+    b.start = start;
+    b.end = end;
+  }
+  return b;
+}
+
 std::vector<SlotImage> pageSlots(const PageBuffer& p) {
   unsigned count = pageRowCount(p);
   std::vector<SlotImage> slots(count);
   for (unsigned i = 0; i < count; ++i) {
-    uint16_t raw = le16(p.data() + kDataHeader + 2 * i);
-    unsigned start = raw & 0x1FFF;
-    unsigned end = i == 0 ? kPageSize : (le16(p.data() + kDataHeader + 2 * (i - 1)) & 0x1FFF);
-    slots[i].flags = raw & 0xC000;
-    if (start < end && end <= kPageSize) slots[i].bytes.assign(p.begin() + start, p.begin() + end);
+    SlotBounds b = pageSlot(p, i);
+    slots[i].flags = b.flags;
+    if (b.size()) slots[i].bytes.assign(p.begin() + b.start, p.begin() + b.end);
   }
   return slots;
 }

@@ -44,6 +44,18 @@ struct SlotImage {
 };
 // The flags and bytes of every slot (empty bytes for a slot of length 0).
 std::vector<SlotImage> pageSlots(const PageBuffer& p);
+
+// Where the bytes of one slot lie on the page: [start, end), empty (start =
+// end) for a slot of length 0 or whose offsets make no sense, exactly as
+// pageSlots() sees them.
+struct SlotBounds {
+  uint16_t flags = 0;
+  unsigned start = 0;
+  unsigned end = 0;
+  size_t size() const { return end - start; }
+};
+// The bounds of slot `i` (which must be below pageRowCount(p)).
+SlotBounds pageSlot(const PageBuffer& p, unsigned i);
 // Rewrites the page from `slots`, packing the rows at the end of the page in
 // slot order. Returns false (and leaves the page as it was) when they do not fit.
 bool pageRewrite(PageBuffer& p, const std::vector<SlotImage>& slots);

@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <span>
 
 #include "jet/storage/bytes.h"
 #include "jet/storage/data_page.h"
@@ -477,15 +478,15 @@ Database::RawRow Database::readRawRow(const TableDef& def, RowId id) {
   if ((*p)[0] != 0x01 || le32(p->data() + 4) != def.tdefPage || id.row >= pageRowCount(*p)) {
     throw Error("Registro inexistente na tabela '" + def.name + "'.");
   }
-  std::vector<SlotImage> slots = pageSlots(*p);
-  const SlotImage& header = slots[id.row];
-  if (header.flags & 0x8000 || header.bytes.empty()) {
+  const SlotBounds header = pageSlot(*p, id.row);
+  if (header.flags & 0x8000 || header.size() == 0) {
     throw Error("O registro foi excluído da tabela '" + def.name + "'.");
   }
-  r.headerSize = header.bytes.size();
+  r.headerSize = header.size();
   if (header.flags & kSlotPointer) {
-    if (header.bytes.size() < 4) throw Error(pager_->faultMessage(id.page, "ponteiro de linha inválido"));
-    r.target = RowId{le24(header.bytes.data() + 1), header.bytes[0]};
+    if (header.size() < 4) throw Error(pager_->faultMessage(id.page, "ponteiro de linha inválido"));
+    const uint8_t* pointer = p->data() + header.start;
+    r.target = RowId{le24(pointer + 1), pointer[0]};
     r.relocated = true;
   }
   if (!readRow(def, *p, id.page, id.row, r.values)) {
@@ -494,9 +495,9 @@ Database::RawRow Database::readRawRow(const TableDef& def, RowId id) {
   // The stored 12-byte definitions of the long values, to reuse on update.
   RowId data = r.relocated ? r.target : id;
   PageRef dp = r.relocated ? pager_->page(data.page) : p;
-  std::vector<SlotImage> dslots = r.relocated ? pageSlots(*dp) : slots;
-  if (data.row >= dslots.size()) throw Error(pager_->faultMessage(data.page, "ponteiro de linha inválido"));
-  const Bytes& bytes = dslots[data.row].bytes;
+  if (data.row >= pageRowCount(*dp)) throw Error(pager_->faultMessage(data.page, "ponteiro de linha inválido"));
+  const SlotBounds stored = data.row == id.row && !r.relocated ? header : pageSlot(*dp, data.row);
+  const std::span<const uint8_t> bytes(dp->data() + stored.start, stored.size());
   r.dataSize = bytes.size();
   if (bytes.size() >= 2 && def.varColumns) {
     unsigned colCount = le16(bytes.data());
@@ -511,7 +512,7 @@ Database::RawRow Database::readRawRow(const TableDef& def, RowId id) {
         if (table < 2u * (c.varIndex + 1u)) continue;
         unsigned s = le16(bytes.data() + table - 2 * c.varIndex);
         unsigned t = le16(bytes.data() + table - 2 * (c.varIndex + 1u));
-        if (s + 12 <= t && t <= len) r.longValues[c.number] = Bytes(bytes.begin() + s, bytes.begin() + t);
+        if (s + 12 <= t && t <= len) r.longValues[c.number] = Bytes(bytes.data() + s, bytes.data() + t);
       }
     }
   }
@@ -553,11 +554,12 @@ void Database::updateRow(std::string_view table, RowId id, std::vector<Value> va
     Bytes row = encodeRow(def, values, &old, 0);
     indexCheckInsert(*this, def, values, &id);
     if (row.size() <= old.dataSize) {
+      // The padded row fills its slot exactly: written over the old bytes.
       padRow(def, row, old.dataSize);
       PageBuffer& p = pager_->modify(data.page);
-      std::vector<SlotImage> slots = pageSlots(p);
-      slots[data.row].bytes = row;
-      pageRewrite(p, slots);
+      const SlotBounds slot = pageSlot(p, data.row);
+      if (slot.size() != row.size()) throw Error(pager_->faultMessage(data.page, "linha alterada durante a gravação"));
+      std::memcpy(p.data() + slot.start, row.data(), row.size());
     } else {
       // Repack the page that holds the data when it has room as a whole.
       PageBuffer& p = pager_->modify(data.page);
