@@ -1,5 +1,8 @@
 #include "app/inicio.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <system_error>
 
@@ -9,6 +12,18 @@
 namespace kor {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// Flushes a file or folder to the disk; false when that fails.
+bool sincroniza(const fs::path& caminho, int modo) {
+  int fd = ::open(caminho.c_str(), modo | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = ::fsync(fd) == 0;
+  return ::close(fd) == 0 && ok;
+}
+
+}  // namespace
 
 std::string CaminhoBanco(const std::string& instalacao) { return (fs::path(instalacao) / "dados.mdb").string(); }
 
@@ -25,7 +40,9 @@ bool FazBackup(const std::string& instalacao, Mensagens& mensagens) {
   const fs::path banco = CaminhoBanco(instalacao);
   const fs::path backup = CaminhoBackup(instalacao);
   std::error_code ec;
-  if (fs::exists(backup, ec)) return true;  // the first backup ever made is kept
+  // The first backup ever made is kept. Only a file passes for it: anything
+  // else under its name (a folder) leaves the copy to fail below.
+  if (fs::is_regular_file(backup, ec)) return true;
   if (!fs::exists(banco, ec)) return true;
   const fs::path temporario = backup.string() + ".tmp";
   fs::create_directories(backup.parent_path(), ec);
@@ -34,9 +51,13 @@ bool FazBackup(const std::string& instalacao, Mensagens& mensagens) {
     fs::remove(temporario, ec);
     ok = fs::copy_file(banco, temporario, fs::copy_options::overwrite_existing, ec) && !ec;
   }
+  // The copy reaches the disk before it takes the backup's name, and the
+  // name before the database is touched: a crash never leaves a backup name
+  // on a partial copy.
+  if (ok) ok = sincroniza(temporario, O_RDONLY);
   if (ok) {
     fs::rename(temporario, backup, ec);
-    ok = !ec;
+    ok = !ec && sincroniza(backup.parent_path(), O_RDONLY | O_DIRECTORY);
   }
   if (!ok) {
     fs::remove(temporario, ec);

@@ -16,9 +16,10 @@ std::string CaminhoBackup(const std::string& instalacao); // <folder>/Backup/dad
 // The connection string naming the database and its password.
 std::string StringConexao(const std::string& instalacao);
 
-// Makes the backup copy once: when it does not exist yet, the database is
-// copied under a temporary name into the Backup folder (created when
-// missing) and renamed when complete. Returns false, after telling the user
+// Makes the backup copy once: when it does not exist yet (only a file counts
+// as the backup), the database is copied under a temporary name into the
+// Backup folder (created when missing), flushed to the disk and renamed when
+// complete. Returns false, after telling the user
 // in msg_atencao, when the copy cannot be made: the caller must then end
 // without changing the database. A missing database needs no backup (the
 // connection reports it).
