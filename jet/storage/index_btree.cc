@@ -129,9 +129,13 @@ size_t commonPrefix(const uint8_t* a, size_t an, const uint8_t* b, size_t bn) {
 
 int compareKeys(const uint8_t* a, size_t an, RowId ra, const uint8_t* b, size_t bn, RowId rb) {
   size_t n = std::min(an, bn);
-  if (n) {
-    int c = std::memcmp(a, b, n);
-    if (c) return c < 0 ? -1 : 1;
+  if (n <= 16) {
+    // Most keys are short (numbers, dates, codes): no call for them.
+    for (size_t i = 0; i < n; ++i) {
+      if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+    }
+  } else if (int c = std::memcmp(a, b, n)) {
+    return c < 0 ? -1 : 1;
   }
   if (an != bn) return an < bn ? -1 : 1;
   if (ra.page != rb.page) return ra.page < rb.page ? -1 : 1;
@@ -357,28 +361,35 @@ void encodeFlat(const FlatIndexPage& page, PageBuffer& out) {
   const size_t prefix = page.prefixBytes();
   putLe16(&out[24], static_cast<uint16_t>(prefix));
   uint8_t* dst = out.data() + kEntriesOffset;
+  uint8_t* mask = out.data() + kMaskOffset;
+  const size_t extraLen = page.extraBytes();
   size_t pos = 0;
   for (size_t i = 0; i < page.size(); ++i) {
     const FlatIndexPage::Entry& e = page.entries[i];
-    uint8_t extra[kNodeExtraBytes] = {static_cast<uint8_t>(e.rowPage >> 16), static_cast<uint8_t>(e.rowPage >> 8),
-                                      static_cast<uint8_t>(e.rowPage), e.rowSlot,
-                                      static_cast<uint8_t>(e.child >> 24), static_cast<uint8_t>(e.child >> 16),
-                                      static_cast<uint8_t>(e.child >> 8), static_cast<uint8_t>(e.child)};
-    const size_t extraLen = page.extraBytes();
     // The entry's bytes are key + extra; every entry after the first omits
     // the first `prefix` of them.
     size_t skip = i == 0 ? 0 : prefix;
     const size_t keyLen = e.keyLength;
     if (skip <= keyLen) {
-      std::memcpy(dst + pos, page.key(i) + skip, keyLen - skip);
-      pos += keyLen - skip;
+      const uint8_t* k = page.key(i) + skip;
+      const size_t n = keyLen - skip;
+      if (n <= 16) {
+        for (size_t j = 0; j < n; ++j) dst[pos + j] = k[j];
+      } else {
+        std::memcpy(dst + pos, k, n);
+      }
+      pos += n;
       skip = 0;
     } else {
       skip -= keyLen;  // only in a page whose entries are out of order
     }
-    std::memcpy(dst + pos, extra + skip, extraLen - skip);
-    pos += extraLen - skip;
-    out[kMaskOffset + pos / 8] = static_cast<uint8_t>(out[kMaskOffset + pos / 8] | (1u << (pos % 8)));
+    const uint8_t extra[kNodeExtraBytes] = {
+        static_cast<uint8_t>(e.rowPage >> 16), static_cast<uint8_t>(e.rowPage >> 8),
+        static_cast<uint8_t>(e.rowPage),       e.rowSlot,
+        static_cast<uint8_t>(e.child >> 24),   static_cast<uint8_t>(e.child >> 16),
+        static_cast<uint8_t>(e.child >> 8),    static_cast<uint8_t>(e.child)};
+    for (size_t j = skip; j < extraLen; ++j) dst[pos++] = extra[j];
+    mask[pos / 8] = static_cast<uint8_t>(mask[pos / 8] | (1u << (pos % 8)));
   }
 }
 
@@ -571,8 +582,17 @@ class IndexPageCache final : public PageContentCache {
   };
 
   Slot* find(uint32_t n) {
+    // The last slot found for each group of page numbers, checked before
+    // the map: a tree's upper pages are looked up on every change.
+    uint32_t& hint = recent_[n % recent_.size()];
+    if (hint < slots_.size()) {
+      Slot& s = slots_[hint];
+      if (s.used && s.number == n) return &s;
+    }
     auto it = where_.find(n);
-    return it == where_.end() ? nullptr : &slots_[it->second];
+    if (it == where_.end()) return nullptr;
+    hint = it->second;
+    return &slots_[it->second];
   }
 
   Slot& newSlot(uint32_t n) {
@@ -672,6 +692,7 @@ class IndexPageCache final : public PageContentCache {
   std::deque<Slot> slots_;
   std::vector<size_t> free_;
   std::unordered_map<uint32_t, uint32_t> where_;
+  std::array<uint32_t, 1024> recent_{};
   std::vector<uint32_t> unsettled_;  // pages made Checked or Pending in this operation
   size_t hand_ = 0;
   size_t bytes_ = 0;
@@ -1360,14 +1381,13 @@ std::optional<std::string> indexInsertViolation(Pager& pager, const TableDef& ta
   for (size_t i = 0; i < table.realIndexes.size(); ++i) {
     const RealIndexDef& index = table.realIndexes[i];
     if (index.columns.empty()) continue;
-    const std::string name = indexName(table, i);
     if (!indexKeysSupported(table, index)) {
-      return "A tabela '" + table.name + "' tem o índice '" + name +
+      return "A tabela '" + table.name + "' tem o índice '" + indexName(table, i) +
              "', que o mecanismo não sabe manter (tipo de coluna ou ordem de classificação não "
              "suportada); a tabela só pode ser lida.";
     }
     if ((index.required() || isPrimaryKey(table, i)) && rowKeyAnyNull(table, index, row)) {
-      return "O índice '" + name + "' da tabela '" + table.name +
+      return "O índice '" + indexName(table, i) + "' da tabela '" + table.name +
              "' não aceita valores nulos.";
     }
     if (!index.unique() || rowKeyAllNull(table, index, row)) continue;
@@ -1375,7 +1395,7 @@ std::optional<std::string> indexInsertViolation(Pager& pager, const TableDef& ta
     for (RowId other : tree.find(rowKey(table, index, row))) {
       if (replacing && other == *replacing) continue;
       return "As alterações solicitadas não foram bem-sucedidas porque criariam valores "
-             "duplicados no índice '" + name + "' da tabela '" + table.name + "'.";
+             "duplicados no índice '" + indexName(table, i) + "' da tabela '" + table.name + "'.";
     }
   }
   return std::nullopt;
