@@ -114,7 +114,10 @@ inline std::vector<int32_t> codigos(const std::string& sql) {
 inline std::string lista(const std::vector<int32_t>& v) {
   if (v.empty()) return "0";
   std::string s;
-  for (int32_t x : v) s += (s.empty() ? "" : ",") + std::to_string(x);
+  for (int32_t x : v) {
+    if (!s.empty()) s += ',';
+    s += std::to_string(x);
+  }
   return s;
 }
 
