@@ -256,12 +256,10 @@ TEST(TextoDoValor, BrazilianFormsOfEveryKind) {
 
 }  // namespace
 
-// Disabled until the engine's general number form is mended: a Double whose
-// shortest digits are fewer than its integer digits comes out in scientific
-// form (10 reads "1E+01", 210 "2,1E+02", 1300 "1,3E+03"), in the fields' text
-// and in the engine's own CStr alike. Number columns such as
-// Online_PlanosValores.Meses or Modalidades.modalidadeMeses hold such values.
-TEST(TextoDoValor, DISABLED_RoundDoublesKeepTheirPlainDigits) {
+// The general form of a number: plain digits up to the precision of the
+// type (15 for Double, 7 for Single), scientific beyond it and below 1E-04.
+// Number columns such as Online_PlanosValores.Meses hold round Doubles.
+TEST(TextoDoValor, RoundDoublesKeepTheirPlainDigits) {
   struct Case {
     jet::Value v;
     std::string texto;
@@ -272,6 +270,14 @@ TEST(TextoDoValor, DISABLED_RoundDoublesKeepTheirPlainDigits) {
            {jet::Value(1300.0), "1300"},
            {jet::Value(210.0f), "210"},
            {jet::Value(1e15), "1E+15"},
+           {jet::Value(123456789012345.0), "123456789012345"},
+           {jet::Value(-2.5), "-2,5"},
+           {jet::Value(123.456), "123,456"},
+           {jet::Value(1.0 / 3), "0,333333333333333"},
+           {jet::Value(0.0001), "0,0001"},
+           {jet::Value(0.00001), "1E-05"},
+           {jet::Value(-1.25e-7), "-1,25E-07"},
+           {jet::Value(12345678.0f), "1,234568E+07"},
        }) {
     EXPECT_EQ(TextoDoValor(c.v), c.texto) << c.texto;
   }

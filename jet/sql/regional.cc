@@ -241,19 +241,25 @@ std::optional<double> parseDateGeneric(std::string_view text, bool monthFirst) {
   return combine(d, t);
 }
 
+// The fewest significant digits (at most `precision`) that read back as the
+// value rounded to `precision` digits, and the decimal exponent of the first
+// one: 1300 gives "13" and 3.
 template <class F>
-std::string shortestDigits(F v, int precision) {
+std::pair<std::string, int> shortestDigits(F v, int precision) {
   char buf[64];
-  // The shortest %g form with at most `precision` significant digits that
-  // reads back as the value rounded to that precision.
-  std::snprintf(buf, sizeof buf, "%.*g", precision, static_cast<double>(v));
-  double target = std::strtod(buf, nullptr);
+  std::snprintf(buf, sizeof buf, "%.*e", precision - 1, static_cast<double>(v));
+  const double target = std::strtod(buf, nullptr);
   for (int p = 1; p <= precision; ++p) {
-    char b2[64];
-    std::snprintf(b2, sizeof b2, "%.*g", p, static_cast<double>(v));
-    if (std::strtod(b2, nullptr) == target) return b2;
+    std::snprintf(buf, sizeof buf, "%.*e", p - 1, static_cast<double>(v));
+    if (std::strtod(buf, nullptr) == target) break;
   }
-  return buf;
+  // buf is "-d.ddde+XX": keep the digits, read the exponent.
+  std::string digits;
+  const char* c = buf;
+  for (; *c && *c != 'e'; ++c)
+    if (*c >= '0' && *c <= '9') digits += *c;
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+  return {digits, std::atoi(c + 1)};
 }
 
 }  // namespace
@@ -345,22 +351,22 @@ double nowDate() {
 std::string formatGeneralNumber(double v, bool single) {
   if (v == 0) return "0";
   if (!std::isfinite(v)) return std::isnan(v) ? "NaN" : (v > 0 ? "Infinito" : "-Infinito");
-  int precision = single ? 7 : 15;
-  std::string s = shortestDigits(v, precision);
-  // Rewrite the C form: decimal comma, exponent as E+XX.
-  std::string out;
-  size_t e = s.find_first_of("eE");
-  std::string mant = e == std::string::npos ? s : s.substr(0, e);
-  for (char& ch : mant)
-    if (ch == '.') ch = regional().decimal;
-  out = mant;
-  if (e != std::string::npos) {
-    int exp = std::atoi(s.c_str() + e + 1);
+  const int precision = single ? 7 : 15;
+  auto [digits, exp] = shortestDigits(v, precision);
+  const char comma = regional().decimal;
+  std::string out = v < 0 ? "-" : "";
+  if (exp < -4 || exp >= precision) {
+    // Scientific, as the general form writes very large and small numbers.
+    out += digits[0];
+    if (digits.size() > 1) out += comma + digits.substr(1);
     char buf[16];
     std::snprintf(buf, sizeof buf, "E%c%02d", exp < 0 ? '-' : '+', std::abs(exp));
-    out += buf;
+    return out + buf;
   }
-  return out;
+  if (exp < 0) return out + "0" + comma + std::string(static_cast<size_t>(-exp - 1), '0') + digits;
+  const size_t whole = static_cast<size_t>(exp) + 1;
+  if (digits.size() <= whole) return out + digits + std::string(whole - digits.size(), '0');
+  return out + digits.substr(0, whole) + comma + digits.substr(whole);
 }
 
 std::string formatCurrencyGeneral(int64_t scaled) {
