@@ -137,6 +137,16 @@ TEST_F(Inicio, AWrongPasswordOrAMissingFileShowsTheConnectionMessageOnce) {
   EXPECT_FALSE(BD().Conexao.Connected());
   EXPECT_TRUE(leArquivo(banco()) == antes) << "the database changed";
 
+  // Something that is no database under its name: the same message.
+  mensagens_.limpar();
+  fs::remove(banco());
+  fs::remove_all(backup().parent_path());
+  { std::ofstream(banco(), std::ios::binary) << std::string(8192, 'x'); }
+  EXPECT_FALSE(PreparaInicio(pasta(), mensagens_));
+  EXPECT_EQ(mensagens_.textos("msg_atencao"), std::vector<std::string>{mensagemConexao(pasta())});
+  EXPECT_EQ(mensagens_.exibidas().size(), 1u);
+  EXPECT_EQ(leArquivo(banco()), std::string(8192, 'x'));
+
   // No database at all: the same message, and no file appears.
   mensagens_.limpar();
   fs::remove(banco());
@@ -182,10 +192,33 @@ TEST_F(Inicio, ThePreparedDatabaseIsSoundAndReadsWithMdbtools) {
 
 // --- exporta-kor --prepare-only -----------------------------------------------------
 
+// Whether `s` is well-formed UTF-8.
+bool utf8Valido(const std::string& s) {
+  for (size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return false;
+    for (size_t k = 1; k < n; ++k) {
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += n;
+  }
+  return true;
+}
+
 TEST_F(Inicio, TheHeadlessCommandPreparesAndReportsFailures) {
+  // A legacy payment form whose accented letter falls where the command
+  // shortens the statement it prints.
+  teste::conecta(banco());
+  ASSERT_EQ(ExecutaSQL("INSERT INTO Matricula (alunoID, modalidadeID, matriculaValor, matriculaDesconto, "
+                       "matriculaForma) VALUES (1, 11, 10, 0, 'PACOTE PROMOCIONAL 3 \xC9POCA')"),
+            "OK");
+  teste::desconecta();
+
   const std::string comando = std::string(KOR_EXPORTA_KOR) + " --prepare-only --folder ";
   teste::Saida s = teste::executa(comando + pasta());
   EXPECT_EQ(s.status, 0) << s.texto;
+  EXPECT_TRUE(utf8Valido(s.texto)) << s.texto;
   for (const char* linha : {"== Cópia de segurança: ", "== Conexão: ", "== Reparos e estrutura",
                             "Update Alunos set alunoSexo = 0 Where alunoSexo is null",
                             "INSERT INTO FuncionariosFuncoes (funcaoDescricao) VALUES (\"OUTROS\")",
@@ -225,7 +258,7 @@ TEST_F(Inicio, TheHeadlessCommandPreparesAndReportsFailures) {
   EXPECT_NE(s.status, 0) << s.texto;
   EXPECT_NE(s.texto.find("cópia de segurança"), std::string::npos) << s.texto;
   EXPECT_EQ(s.texto.find("== Conexão"), std::string::npos) << s.texto;
-  EXPECT_TRUE(leArquivo(banco()) == original_);
+  EXPECT_TRUE(leArquivo(banco()) == leArquivo(amostra_->path() / "dados.mdb"));
 
   EXPECT_EQ(teste::executa(std::string(KOR_EXPORTA_KOR) + " --folder " + pasta()).status, 2);  // usage
 }

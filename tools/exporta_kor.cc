@@ -40,7 +40,11 @@ class MensagensConsole : public kor::Mensagens {
 
 std::string oneLine(const std::string& sql) {
   std::string s = kor::Win1252ParaUtf8(sql);
-  if (s.size() > 110) s = s.substr(0, 107) + "...";
+  if (s.size() > 110) {
+    size_t cut = 107;
+    while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;  // not inside a character
+    s = s.substr(0, cut) + "...";
+  }
   return s;
 }
 
