@@ -403,7 +403,7 @@ TEST_F(Conversao, FormsNamesPricesAndCodesOfEveryKind) {
   ConverteModalidades();
 
   auto novas = teste::linhas(
-      "Select modalidadeNome, modalidadeMensal, modalidadePlano, CLng(modalidadeMeses), modalidadeExcluida, "
+      "Select modalidadeNome, modalidadeMensal, modalidadePlano, modalidadeMeses, modalidadeExcluida, "
       "CodigoPlanoValor from Modalidades Where modalidadeID > 12348");
   std::sort(novas.begin(), novas.end());
   EXPECT_EQ(novas, (std::vector<std::string>{
