@@ -168,6 +168,12 @@ TEST_F(ConexaoTest, PositionalParametersBindInOrderAndCanBeRebound) {
   ASSERT_EQ(q.RecordCount(), 1);
   EXPECT_EQ(q.Fields(0).AsInteger(), 2);
 
+  // A parameter left without a value is an error, not a silent Null.
+  TConsulta semValor(BD().Conexao);
+  semValor.SetText("Select id from Pessoas Where nome = :P1 or qtd = :P2");
+  semValor.SetParametro(0, std::string("maria"));
+  EXPECT_THROW(semValor.Open(), ErroBanco);
+
   TComando cmd(BD().Conexao);
   cmd.CommandText = "UPDATE Pessoas set qtd = :P1, nome = :P2 Where id = :P3";
   cmd.SetParametro(0, 40);
