@@ -189,9 +189,14 @@ void ConverteModalidades(const ObservadorPreparacao& observador) {
         AspasSimples(nome) + "," + std::to_string(preco);
     if (digitos.empty()) sql += ", True, " + std::to_string(p) + ", 0, 0 )";
     else sql += ", True, 7," + AspasSimples(digitos) + ", 0 )";
+    const char* const kUltima = "Select Max(modalidadeID) as Total from Modalidades";
+    const int32_t antes = RetornaTotal(kUltima);
     executa(sql, observador);
-
-    int32_t n = RetornaTotal("Select Max(modalidadeID) as Total from Modalidades");
+    int32_t n = RetornaTotal(kUltima);
+    // When the new modality was not written, the highest code is some other
+    // modality: the enrolments stay where they are (the next start tries
+    // again) rather than move to it.
+    if (n == antes) continue;
     executa("UPDATE Matricula set modalidadeID = " + std::to_string(n) + " where modalidadeID = " +
                 std::to_string(m) + " and " + formaIgual,
             observador);

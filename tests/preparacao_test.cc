@@ -473,6 +473,22 @@ TEST_F(Conversao, EmptyAndNullFormsEndUnderOneMonthlyModality) {
   EXPECT_EQ(RetornaTotal("Select Count(*) as Total from Modalidades"), 3);
 }
 
+TEST_F(Conversao, EnrolmentsStayWhenTheirNewModalityCannotBeWritten) {
+  // Names unique, and the name the MENSAL pair would get already taken.
+  ASSERT_EQ(ExecutaSQL("CREATE UNIQUE INDEX idxNomeUnico ON Modalidades (modalidadeNome)"), "OK");
+  modalidade(7, "NATACAO");
+  modalidade(30, "[0007] NATACAO - MENSAL", 1);
+  modalidade(40, "MUSCULACAO", 1);
+  matricula(7, "MENSAL");
+  matricula(7, "ANUAL");
+
+  ConverteModalidades();
+
+  EXPECT_EQ(teste::linhas("Select modalidadeID, matriculaForma from Matricula Order by matriculaForma"),
+            (std::vector<std::string>{"41\tANUAL", "7\tMENSAL"}));
+  EXPECT_EQ(RetornaTotal("Select Count(*) as Total from Matricula Where modalidadeID in (30, 40)"), 0);
+}
+
 TEST_F(Conversao, AnEngineErrorOfItsQueriesReachesTheCaller) {
   ASSERT_EQ(ExecutaSQL("DROP TABLE Matricula"), "OK");
   EXPECT_THROW(ConverteModalidades(), ErroBanco);
