@@ -168,8 +168,14 @@ void ConverteModalidades(const ObservadorPreparacao& observador) {
     std::string digitos = ManterCaracteres(f, Digitos());
     int p = kPlanoFormaDesconhecida;
     static const char* const kNomes[] = {"MENSAL", "BIMESTRAL", "TRIMESTRAL", "QUADRIMESTRAL", "SEMESTRAL", "ANUAL"};
+    // Compared as the database compares text (ignoring case), since the
+    // group and the enrolments moved below are chosen that way: "trimestral"
+    // and "TRIMESTRAL" are one group and must get the quarterly code.
+    std::string maiusculas = f;
+    for (char& ch : maiusculas)
+      if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
     for (int i = 0; i < 6; ++i) {
-      if (f == kNomes[i]) p = i + 1;
+      if (maiusculas == kNomes[i]) p = i + 1;
     }
     // The empty form is matched as Null too, so those enrolments move as well.
     std::string formaIgual =

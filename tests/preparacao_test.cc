@@ -393,7 +393,8 @@ TEST_F(Conversao, FormsNamesPricesAndCodesOfEveryKind) {
   matricula(7, "SEMESTRAL");
   matricula(7, "TRIMESTRAL");
   matricula(7, "ANUAL");
-  matricula(12345, "trimestral");      // another case: not a name, no digit
+  matricula(12345, "trimestral");      // a name in another case: one group with its upper-case form
+  matricula(12345, "TRIMESTRAL");
   matricula(12345, "SEMESTRAL ");      // a trailing blank: not a name either
   matricula(12345, "2X 10 MESES");     // every digit counts: 210 months
   matricula(12345, "D'\xC1GUA 6");     // a quote in the form
@@ -417,7 +418,7 @@ TEST_F(Conversao, FormsNamesPricesAndCodesOfEveryKind) {
                        "[12345] PILATES SOLO - 2X 10 MESES\t100\t7\t210\tTrue\t0",
                        "[12345] PILATES SOLO - D'\xC1GUA 6\t100\t7\t6\tTrue\t0",
                        "[12345] PILATES SOLO - SEMESTRAL \t100\t1\t0\tTrue\t0",
-                       "[12345] PILATES SOLO - trimestral\t100\t1\t0\tTrue\t0",
+                       "[12345] PILATES SOLO - trimestral\t100\t3\t0\tTrue\t0",
                        // "[12346] " + 46 characters + " - MENSAL", cut to 50.
                        "[12346] TREINAMENTO FUNCIONAL EM GRUPO PARA INICIA\t100\t1\t0\tTrue\t0",
                    }));
@@ -438,7 +439,7 @@ TEST_F(Conversao, FormsNamesPricesAndCodesOfEveryKind) {
                          "[12345] PILATES SOLO - 2X 10 MESES\t2X 10 MESES\t1",
                          "[12345] PILATES SOLO - D'\xC1GUA 6\tD'\xC1GUA 6\t1",
                          "[12345] PILATES SOLO - SEMESTRAL \tSEMESTRAL \t1",
-                         "[12345] PILATES SOLO - trimestral\ttrimestral\t1",
+                         "[12345] PILATES SOLO - trimestral\ttrimestral\t2",  // both spellings
                          "[12346] TREINAMENTO FUNCIONAL EM GRUPO PARA INICIA\tMENSAL\t1",
                      }));
   EXPECT_EQ(RetornaTotal("Select Count(*) as Total from Matricula Where modalidadeID = 12348"), 1);  // untouched
