@@ -92,7 +92,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <deque>
 #include <functional>
 #include <map>
 #include <set>
@@ -581,17 +580,15 @@ class IndexPageCache final : public PageContentCache {
     size_t footprint = 0;
   };
 
+  // A slot's address is valid until the next newSlot().
   Slot* find(uint32_t n) {
     // The last slot found for each group of page numbers, checked before
     // the map: a tree's upper pages are looked up on every change.
-    uint32_t& hint = recent_[n % recent_.size()];
-    if (hint < slots_.size()) {
-      Slot& s = slots_[hint];
-      if (s.used && s.number == n) return &s;
-    }
+    Hint& hint = recent_[n % recent_.size()];
+    if (hint.number == n && hint.index != kNoSlot) return &slots_[hint.index];
     auto it = where_.find(n);
     if (it == where_.end()) return nullptr;
-    hint = it->second;
+    hint = Hint{n, it->second};
     return &slots_[it->second];
   }
 
@@ -616,6 +613,8 @@ class IndexPageCache final : public PageContentCache {
 
   void drop(Slot& s) {
     const size_t index = s.index;
+    Hint& hint = recent_[s.number % recent_.size()];
+    if (hint.number == s.number) hint.index = kNoSlot;
     where_.erase(s.number);
     bytes_ -= s.footprint;
     s = Slot{};
@@ -689,10 +688,15 @@ class IndexPageCache final : public PageContentCache {
   }
 
   Pager& pager_;
-  std::deque<Slot> slots_;
+  std::vector<Slot> slots_;
   std::vector<size_t> free_;
   std::unordered_map<uint32_t, uint32_t> where_;
-  std::array<uint32_t, 1024> recent_{};
+  struct Hint {
+    uint32_t number = 0;
+    uint32_t index = kNoSlot;
+  };
+  static constexpr uint32_t kNoSlot = UINT32_MAX;
+  std::array<Hint, 1024> recent_{};
   std::vector<uint32_t> unsettled_;  // pages made Checked or Pending in this operation
   size_t hand_ = 0;
   size_t bytes_ = 0;

@@ -133,6 +133,29 @@ Value coerce(const TableDef& def, const ColumnDef& c, const Value& v) {
   incompatible(def, c);
 }
 
+// True when `v` already has the storage type of its column, so that coerce()
+// would return it unchanged.
+bool hasStorageType(const ColumnDef& c, const Value& v) {
+  if (v.isNull()) return true;
+  switch (c.type) {
+    case ColumnType::Boolean: return v.is<bool>();
+    case ColumnType::Byte: return v.is<uint8_t>();
+    case ColumnType::Integer: return v.is<int16_t>();
+    case ColumnType::Long: return v.is<int32_t>();
+    case ColumnType::Currency: return v.is<Currency>();
+    case ColumnType::Single: return v.is<float>();
+    case ColumnType::Double: return v.is<double>();
+    case ColumnType::DateTime: return v.is<DateTime>();
+    case ColumnType::Text:
+    case ColumnType::Memo: return v.is<std::string>();
+    case ColumnType::Binary:
+    case ColumnType::OLE: return v.is<Bytes>();
+    case ColumnType::Guid: return v.is<Guid>();
+    case ColumnType::Numeric: return false;
+  }
+  return false;
+}
+
 // Jet 4 text storage: the compressed form (FF FE + one byte a character)
 // when the column allows it and every character is in U+0001..U+00FF,
 // otherwise UTF-16LE.
@@ -330,11 +353,14 @@ Bytes Database::encodeRow(const TableDef& def, std::vector<Value>& values, const
   if (values.size() != def.columns.size()) {
     throw Error("Número de valores diferente do número de campos da tabela '" + def.name + "'.");
   }
+  // Text values in UTF-16, converted once for the length check and the row.
+  std::vector<std::u16string> texts(values.size());
   for (size_t i = 0; i < values.size(); ++i) {
     const ColumnDef& c = def.columns[i];
-    values[i] = coerce(def, c, values[i]);
+    if (!hasStorageType(c, values[i])) values[i] = coerce(def, c, values[i]);
     if (c.type == ColumnType::Text && values[i].is<std::string>()) {
-      size_t chars = utf8ToUtf16(values[i].as<std::string>()).size();
+      texts[i] = utf8ToUtf16(values[i].as<std::string>());
+      size_t chars = texts[i].size();
       if (chars > c.textChars()) {
         throw Error("O valor do campo '" + c.name + "' da tabela '" + def.name + "' tem " + std::to_string(chars) +
                     " caracteres, mais que os " + std::to_string(c.textChars()) + " permitidos.");
@@ -383,7 +409,8 @@ Bytes Database::encodeRow(const TableDef& def, std::vector<Value>& values, const
     if (!c || values[valueOf[s]].isNull()) continue;
     if (isLongValueType(c->type)) budget += 12;
     else {
-      plain[s] = varBytes(*c, values[valueOf[s]]);
+      plain[s] = c->type == ColumnType::Text ? encodeText(texts[valueOf[s]], c->compressedUnicode())
+                                             : varBytes(*c, values[valueOf[s]]);
       budget += plain[s].size();
     }
   }
