@@ -9,11 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "apoio.h"
 #include "jet/sql/engine.h"
 #include "jet/storage/check.h"
-#include "jet/storage/database.h"
-#include "jet/storage/text_form.h"
-#include "tools/academia.h"
 
 namespace fs = std::filesystem;
 using kor::amostra::OpcoesAcademia;
@@ -21,22 +19,20 @@ using kor::amostra::ResumoAcademia;
 
 namespace {
 
-fs::path freshDir(const std::string& name) {
-  fs::path dir = fs::temp_directory_path() / ("kor_amostra_" + name + "_" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
+using kor::teste::PastaTemporaria;
 
+// A generated database in a folder of its own, removed with the object.
 struct Amostra {
+  std::unique_ptr<PastaTemporaria> pasta;
   fs::path path;
   ResumoAcademia resumo;
 };
 
-Amostra gera(const std::string& name, OpcoesAcademia o) {
-  fs::path p = freshDir(name) / "dados.mdb";
+Amostra gera(const std::string& name, const OpcoesAcademia& o) {
+  auto pasta = std::make_unique<PastaTemporaria>("amostra_" + name);
+  fs::path p = pasta->path() / "dados.mdb";
   ResumoAcademia r = kor::amostra::geraAcademia(p.string(), o);
-  return {p, r};
+  return {std::move(pasta), p, r};
 }
 
 std::unique_ptr<jet::Database> abre(const fs::path& p) {
@@ -47,31 +43,6 @@ int64_t total(jet::sql::Engine& e, const std::string& sql) {
   jet::sql::Result r = e.execute(sql);
   const jet::Value& v = r.rows.at(0).at(0);
   return v.as<int32_t>();
-}
-
-// Every value of every user table, in the canonical text form.
-std::string conteudo(jet::Database& db) {
-  std::string out;
-  for (const std::string& table : db.tableNames()) {
-    out += "== " + table + "\n";
-    auto scan = db.scan(table);
-    while (scan.next()) {
-      for (const jet::Value& v : scan.values()) out += jet::canonicalText(v) + "\t";
-      out += "\n";
-    }
-  }
-  return out;
-}
-
-std::string command(const std::string& cmd) {
-  std::string out;
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  ::pclose(p);
-  return out;
 }
 
 // The export's consistency rules: each counts the rows the online service
@@ -108,8 +79,8 @@ class SampleAcademy : public ::testing::Test {
     limpa_ = new Amostra(gera("limpa", o));
   }
   static void TearDownTestSuite() {
-    fs::remove_all(limpa_->path.parent_path());
     delete limpa_;
+    limpa_ = nullptr;
   }
   static Amostra* limpa_;
 };
@@ -134,10 +105,10 @@ TEST_F(SampleAcademy, CleanDatabaseIsSoundAndHoldsThePromisedRows) {
   }
 
   // Another reader sees the same tables and rows.
-  const std::string tables = command("mdb-tables -1 " + limpa_->path.string());
+  const std::string tables = kor::teste::executa("mdb-tables -1 " + limpa_->path.string()).texto;
   for (const auto& [tabela, n] : linhas) EXPECT_NE(tables.find(tabela + "\n"), std::string::npos) << tabela;
   for (const char* t : {"Alunos", "Recebimentos", "Matricula"}) {
-    const std::string rows = command("mdb-export -H -R '<ROW>' " + limpa_->path.string() + " " + t);
+    const std::string rows = kor::teste::executa("mdb-export -H -R '<ROW>' " + limpa_->path.string() + " " + t).texto;
     size_t count = 0;
     for (size_t at = rows.find("<ROW>"); at != std::string::npos; at = rows.find("<ROW>", at + 1)) ++count;
     EXPECT_EQ(static_cast<int64_t>(count), linhas.at(t)) << t;
@@ -170,15 +141,13 @@ TEST_F(SampleAcademy, TheSameSeedGivesTheSameDataAndAnotherSeedOther) {
   Amostra a = gera("semente_a", o), b = gera("semente_b", o);
   o.semente = 6;
   Amostra c = gera("semente_c", o);
-  auto da = abre(a.path), db = abre(b.path), dc = abre(c.path);
-  EXPECT_EQ(conteudo(*da), conteudo(*db));
-  EXPECT_NE(conteudo(*da), conteudo(*dc));
-  for (const Amostra* x : {&a, &b, &c}) fs::remove_all(x->path.parent_path());
+  EXPECT_EQ(kor::teste::conteudo(a.path), kor::teste::conteudo(b.path));
+  EXPECT_NE(kor::teste::conteudo(a.path), kor::teste::conteudo(c.path));
 }
 
 TEST_F(SampleAcademy, NeverOverwritesAnExistingFile) {
-  fs::path dir = freshDir("existente");
-  fs::path p = dir / "dados.mdb";
+  PastaTemporaria dir("amostra_existente");
+  fs::path p = dir.path() / "dados.mdb";
   fs::copy_file(limpa_->path, p);
   const auto before = fs::file_size(p);
   OpcoesAcademia o;
@@ -186,7 +155,6 @@ TEST_F(SampleAcademy, NeverOverwritesAnExistingFile) {
   EXPECT_ANY_THROW(kor::amostra::geraAcademia(p.string(), o));
   EXPECT_EQ(fs::file_size(p), before);
   EXPECT_EQ(jet::checkDatabase(*abre(p)), std::vector<std::string>{});
-  fs::remove_all(dir);
 }
 
 TEST(SampleAcademyVariants, DirtyDatabaseHoldsEveryDefectTheStartUpRepairs) {
@@ -215,7 +183,6 @@ TEST(SampleAcademyVariants, DirtyDatabaseHoldsEveryDefectTheStartUpRepairs) {
        }) {
     EXPECT_GT(e.execute(defeito).rows.at(0).at(0).as<int32_t>(), 0) << defeito;
   }
-  fs::remove_all(a.path.parent_path());
 }
 
 TEST(SampleAcademyVariants, ReadyDatabaseLinksEveryModalityWithEnrolmentsToAPrice) {
@@ -238,25 +205,23 @@ TEST(SampleAcademyVariants, ReadyDatabaseLinksEveryModalityWithEnrolmentsToAPric
                      "(Select modalidadeID from Matricula) and CodigoPlanoValor not in "
                      "(Select CodigoPlanoValor from Online_PlanosValores)"),
             0);
-  fs::remove_all(a.path.parent_path());
 }
 
 TEST(SampleAcademyCommand, PrintsTheAccountAddressLastAndRefusesAnExistingFile) {
-  fs::path dir = freshDir("comando");
-  const std::string out = (dir / "a.mdb").string();
+  PastaTemporaria dir("amostra_comando");
+  const std::string out = (dir.path() / "a.mdb").string();
   const std::string tool = KOR_GERA_ACADEMIA;
-  std::string printed = command(tool + " " + out + " --students 20 --seed 3 2>&1; echo \"rc=$?\"");
-  EXPECT_NE(printed.find("rc=0"), std::string::npos) << printed;
-  const size_t email = printed.rfind("\nemail: ");
-  ASSERT_NE(email, std::string::npos) << printed;
-  EXPECT_EQ(printed.find('\n', email + 1), printed.find("\nrc=")) << "email is not the last line";
+  kor::teste::Saida r = kor::teste::executa(tool + " " + out + " --students 20 --seed 3");
+  EXPECT_EQ(r.status, 0) << r.texto;
+  const size_t email = r.texto.rfind("\nemail: ");
+  ASSERT_NE(email, std::string::npos) << r.texto;
+  EXPECT_EQ(r.texto.find('\n', email + 1), r.texto.size() - 1) << "email is not the last line";
 
-  printed = command(tool + " " + out + " --students 20 2>&1; echo \"rc=$?\"");
-  EXPECT_EQ(printed.find("rc=0"), std::string::npos) << printed;
-  printed = command(tool + " " + (dir / "b.mdb").string() + " --students dez 2>&1; echo \"rc=$?\"");
-  EXPECT_NE(printed.find("uso: gera-academia"), std::string::npos) << printed;
-  EXPECT_FALSE(fs::exists(dir / "b.mdb"));
-  fs::remove_all(dir);
+  r = kor::teste::executa(tool + " " + out + " --students 20");
+  EXPECT_NE(r.status, 0) << r.texto;
+  r = kor::teste::executa(tool + " " + (dir.path() / "b.mdb").string() + " --students dez");
+  EXPECT_NE(r.texto.find("uso: gera-academia"), std::string::npos) << r.texto;
+  EXPECT_FALSE(fs::exists(dir.path() / "b.mdb"));
 }
 
 }  // namespace
