@@ -947,6 +947,9 @@ struct IndexBtree::Writer {
   std::set<uint32_t> dirty;
   std::set<uint32_t> freed;
   std::vector<Step> path;
+  // The change adds the greatest entry of the tree: every page of `path`
+  // is the last child of its parent and the entry is the leaf's last.
+  bool appending = false;
 
   explicit Writer(IndexBtree& t) : tree(t), pager(t.pager_) {}
 
@@ -1017,6 +1020,18 @@ struct IndexBtree::Writer {
     }
   }
 
+  // Whether every step of `path` leads to the last child of its parent
+  // (its tail, or its last entry when it has no tail).
+  bool onRightmostPath() {
+    for (size_t level = 1; level < path.size(); ++level) {
+      const long slot = path[level].slot;
+      if (slot < 0) continue;
+      const IndexPage& parent = at(level - 1);
+      if (parent.tail || static_cast<size_t>(slot) + 1 != parent.entries.size()) return false;
+    }
+    return true;
+  }
+
   // The greatest entry below page `n` (its last entry, or its tail's).
   IndexEntry greatest(uint32_t n) {
     for (size_t depth = 0; depth < kMaxDepth; ++depth) {
@@ -1051,12 +1066,22 @@ struct IndexBtree::Writer {
   // Splits page `n` into as few parts as fit, by size; the page keeps the
   // last part (and its tail), new pages before it take the others. Returns
   // the parent entries for the new pages, in order.
-  std::vector<IndexEntry> split(uint32_t n) {
+  //
+  // With `append` (the change added the greatest entry of the tree, so the
+  // page is on the rightmost path and later entries will come after it) the
+  // page keeps only its last child: the new page before it takes all the
+  // others and stays full, instead of both ending half full. Keys that
+  // grow, like an AutoNumber's, fill their pages this way.
+  std::vector<IndexEntry> split(uint32_t n, bool append = false) {
     IndexPage& p = pages.at(n);
     const auto& es = p.entries;
     const size_t count = es.size();
     std::vector<size_t> cuts;  // index of the first entry of each part after the first
-    for (size_t parts = 2; parts <= count; ++parts) {
+    if (append && count >= 2 && rangeBytes(es, 0, count - 2, p.leaf) <= kIndexPageCapacity &&
+        entryBytes(es[count - 1], p.leaf) <= kIndexPageCapacity) {
+      cuts.push_back(count - 1);
+    }
+    for (size_t parts = 2; parts <= count && cuts.empty(); ++parts) {
       size_t total = 0;
       for (const auto& e : es) total += entryBytes(e, p.leaf);
       cuts.clear();
@@ -1175,7 +1200,7 @@ struct IndexBtree::Writer {
       }
       p = &pages.at(n);
       if (indexPageUsedBytes(*p) > kIndexPageCapacity) {
-        std::vector<IndexEntry> ups = split(n);
+        std::vector<IndexEntry> ups = split(n, appending);
         IndexPage& par = at(level - 1);
         size_t where = slot >= 0 ? static_cast<size_t>(slot) : par.entries.size();
         par.entries.insert(par.entries.begin() + static_cast<std::ptrdiff_t>(where),
@@ -1221,7 +1246,7 @@ struct IndexBtree::Writer {
       root2.tail = c;
       root2.prev = root2.next = 0;
       touch(root2.number);
-      std::vector<IndexEntry> ups = split(c);
+      std::vector<IndexEntry> ups = split(c, appending);
       IndexPage& root3 = pages.at(tree.root_);
       root3.entries = std::move(ups);
       shapeEdgeNode(root3);
@@ -1295,6 +1320,7 @@ bool IndexBtree::insert(const std::vector<uint8_t>& key, RowId row) {
   if (it != leaf.entries.end() && it->key == key && it->row == row) {
     throw Error("A entrada já existe no índice.");
   }
+  w.appending = it == leaf.entries.end() && w.onRightmostPath();
   IndexEntry e;
   e.key = key;
   e.row = row;

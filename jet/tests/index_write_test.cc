@@ -351,6 +351,36 @@ TEST(IndexWrite, AscendingLongKeysAndFrontRemovals) {
       tree.insert(e.key, e.row);
       model.insert(e);
     }
+  }
+  pager.commit();
+  {
+    // Greater and greater keys leave full pages behind: every leaf that
+    // holds only new keys, but the last, is nearly full.
+    Shape shape{pager, def.tdefPage, {}, {}, {}};
+    shape.visit(pk->rootPage, 0, true);
+    std::vector<uint8_t> firstNew;
+    appendKeyPart(firstNew, Value(int32_t{100000}), ColumnType::Long, true);
+    const std::vector<IndexPage>& leaves = shape.levels.back();
+    size_t newLeaves = 0;
+    for (size_t i = 0; i + 1 < leaves.size(); ++i) {
+      if (leaves[i].entries.empty() || leaves[i].entries.front().key < firstNew) continue;
+      ++newLeaves;
+      EXPECT_GE(indexPageUsedBytes(leaves[i]), kIndexPageCapacity - 16) << "leaf " << leaves[i].number;
+    }
+    EXPECT_GE(newLeaves, 3u);
+  }
+  pager.begin();
+  {
+    IndexBtree tree(pager, def.tdefPage, *pk);
+    // More entries among the new keys (same keys, other rows): the full
+    // pages split again.
+    for (int32_t id = 100001; id < 104000; id += 37) {
+      Entry e;
+      appendKeyPart(e.key, Value(id), ColumnType::Long, true);
+      e.row = RowId{static_cast<uint32_t>(9000 + id / 100), static_cast<uint8_t>(id % 100)};
+      tree.insert(e.key, e.row);
+      model.insert(e);
+    }
     // Remove the oldest third of all entries.
     std::vector<Entry> front(model.begin(), std::next(model.begin(), static_cast<long>(model.size() / 3)));
     for (const Entry& e : front) {
