@@ -11,7 +11,8 @@
 // the dirty set and are seen by page(). commit() makes the operation durable:
 //
 //   1. the original image of every changed page that existed before the
-//      operation goes to the journal "<file>-journal", followed by a header
+//      operation (less its longest run of zero bytes) goes to the journal
+//      "<file>-journal", followed by a header
 //      that records the original page count; the records are flushed before
 //      the header is written and the header is flushed before step 2, so a
 //      journal with a valid header is always complete;
@@ -39,6 +40,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,13 +55,17 @@ namespace jet {
 namespace {
 
 constexpr size_t kCacheSlots = 4096;  // 16 MiB of page buffers at most
-// Journal formats: 1 sums the records with FNV-1a, byte by byte; 2 (written
-// now) with recordSum below. Both are read back.
+// Journal formats: 1 sums whole-page records with FNV-1a, byte by byte; 2
+// sums them with recordSum below; 3 (written now) leaves the longest run of
+// zero bytes out of each record (see the journal layout in writeJournal) and
+// sums the records as stored with recordSum. All three are read back.
 constexpr char kJournalMagic1[8] = {'J', 'E', 'T', 'J', 'R', 'N', 'L', '1'};
 constexpr char kJournalMagic2[8] = {'J', 'E', 'T', 'J', 'R', 'N', 'L', '2'};
+constexpr char kJournalMagic3[8] = {'J', 'E', 'T', 'J', 'R', 'N', 'L', '3'};
 constexpr size_t kJournalHeader = 24;
-constexpr size_t kJournalRecord = 4 + kPageSize;
-constexpr size_t kJournalChunkRecords = 64;  // records per write
+constexpr size_t kJournalRecord = 4 + kPageSize;     // formats 1 and 2
+constexpr size_t kJournalRecordHead = 8;             // format 3: page, zero run start and length
+constexpr size_t kJournalChunkBytes = 256 * 1024;    // bytes per write
 
 uint32_t get32(const uint8_t* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -100,9 +106,36 @@ uint64_t recordSum(const uint8_t* data, size_t len) {
 }
 
 // The checksum of a sequence of records, extended by one record.
-uint64_t addRecordSum(uint64_t sum, const uint8_t* record) {
-  sum = (sum ^ recordSum(record, kJournalRecord)) * 0x100000001B3ull;
+uint64_t addRecordSum(uint64_t sum, const uint8_t* record, size_t len = kJournalRecord) {
+  sum = (sum ^ recordSum(record, len)) * 0x100000001B3ull;
   return sum ^ (sum >> 31);
+}
+
+// The longest run of zero bytes in a page, as [start, start + length):
+// found over aligned 8-byte words, then widened byte by byte. Index pages
+// end in their free space, data pages have it between the offsets and the
+// rows.
+std::pair<size_t, size_t> longestZeroRun(const uint8_t* page) {
+  size_t bestStart = 0, bestWords = 0, runStart = 0, runWords = 0;
+  for (size_t w = 0; w < kPageSize / 8; ++w) {
+    uint64_t v;
+    std::memcpy(&v, page + 8 * w, 8);
+    if (v == 0) {
+      if (runWords++ == 0) runStart = w;
+      if (runWords > bestWords) {
+        bestWords = runWords;
+        bestStart = runStart;
+      }
+    } else {
+      runWords = 0;
+    }
+  }
+  if (bestWords == 0) return {0, 0};
+  size_t start = bestStart * 8;
+  size_t end = (bestStart + bestWords) * 8;
+  while (start > 0 && page[start - 1] == 0) --start;
+  while (end < kPageSize && page[end] == 0) ++end;
+  return {start, end - start};
 }
 
 std::string sysError(const std::string& what, const std::string& path) {
@@ -119,6 +152,30 @@ bool writeAll(int fd, const uint8_t* data, size_t len, off_t offset) {
     data += n;
     len -= static_cast<size_t>(n);
     offset += n;
+  }
+  return true;
+}
+
+constexpr size_t kWriteRunPages = 64;  // at most IOV_MAX
+
+// Writes whole pages, `pages` one after another from `offset`.
+bool writePages(int fd, const std::vector<const uint8_t*>& pages, off_t offset) {
+  iovec iov[kWriteRunPages];
+  size_t first = 0;   // first page not yet fully written
+  size_t done = 0;    // bytes of that page already written
+  while (first < pages.size()) {
+    const size_t n = std::min(pages.size() - first, kWriteRunPages);
+    for (size_t i = 0; i < n; ++i) {
+      iov[i].iov_base = const_cast<uint8_t*>(pages[first + i]) + (i == 0 ? done : 0);
+      iov[i].iov_len = kPageSize - (i == 0 ? done : 0);
+    }
+    ssize_t w = ::pwritev(fd, iov, static_cast<int>(n), offset);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    offset += w;
+    size_t bytes = done + static_cast<size_t>(w);
+    first += bytes / kPageSize;
+    done = bytes % kPageSize;
   }
   return true;
 }
@@ -385,43 +442,61 @@ void Pager::writeJournal(const Operation& op) {
   std::string jpath = journalPath();
   int jfd = ::open(jpath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (jfd < 0) throw Error(sysError("Não foi possível criar o diário de gravação", jpath));
-  // Header: magic, original page count, record count, checksum of records.
-  // Written last, after the records are flushed. Records are page number
-  // and original image, written in chunks.
+  // Layout (format 3):
+  //
+  //    0   magic "JETJRNL3"
+  //    8   original page count
+  //   12   record count
+  //   16   checksum of the records, as stored
+  //   24   the records, one after another: page number (4), start (2) and
+  //        length (2) of a run of zero bytes left out of the image, then
+  //        the original image as stored without that run.
+  //
+  // The header is written last, after the records are flushed, so a
+  // journal with a valid header is complete. Records are written in chunks.
   uint64_t sum = 0;
   uint32_t count = 0;
+  off_t written = kJournalHeader;
   std::vector<uint8_t> chunk;
-  chunk.reserve(kJournalChunkRecords * kJournalRecord);
+  chunk.reserve(kJournalChunkBytes + kJournalRecordHead + kPageSize);
+  uint8_t image[kPageSize];
   bool ok = true;
   auto writeChunk = [&] {
-    const size_t records = chunk.size() / kJournalRecord;
-    ok = writeAll(jfd, chunk.data(), chunk.size(),
-                  static_cast<off_t>(kJournalHeader + (count - records) * kJournalRecord));
+    ok = writeAll(jfd, chunk.data(), chunk.size(), written);
+    written += static_cast<off_t>(chunk.size());
     chunk.clear();
   };
   for (const auto& [n, c] : op.dirty) {
     if (n >= op.originalPageCount) continue;  // new pages are undone by truncation
-    const size_t at = chunk.size();
-    chunk.resize(at + kJournalRecord);
-    uint8_t* rec = chunk.data() + at;
-    put32(rec, n);
     if (c.original) {
       // The image exactly as stored: the plain page as read, encoded again.
-      std::memcpy(rec + 4, c.original->data(), kPageSize);
-      decodePage(n, rec + 4);
+      std::memcpy(image, c.original->data(), kPageSize);
+      decodePage(n, image);
     } else {
-      readRaw(n, rec + 4);
+      readRaw(n, image);
     }
-    sum = addRecordSum(sum, rec);
+    const auto [zeroStart, zeroLength] = longestZeroRun(image);
+    const size_t at = chunk.size();
+    chunk.resize(at + kJournalRecordHead + kPageSize - zeroLength);
+    uint8_t* rec = chunk.data() + at;
+    put32(rec, n);
+    rec[4] = static_cast<uint8_t>(zeroStart);
+    rec[5] = static_cast<uint8_t>(zeroStart >> 8);
+    rec[6] = static_cast<uint8_t>(zeroLength);
+    rec[7] = static_cast<uint8_t>(zeroLength >> 8);
+    std::memcpy(rec + kJournalRecordHead, image, zeroStart);
+    std::memcpy(rec + kJournalRecordHead + zeroStart, image + zeroStart + zeroLength,
+                kPageSize - zeroStart - zeroLength);
+    sum = addRecordSum(sum, rec, chunk.size() - at);
     ++count;
-    if (chunk.size() == kJournalChunkRecords * kJournalRecord) writeChunk();
+    if (chunk.size() >= kJournalChunkBytes) writeChunk();
     if (!ok) break;
   }
   if (ok && !chunk.empty()) writeChunk();
   if (ok) ok = ::fsync(jfd) == 0;
   if (ok) {
     uint8_t h[kJournalHeader] = {};
-    std::memcpy(h, kJournalMagic2, 8);
+    std::memcpy(h, kJournalMagic3, 8);
     put32(h + 8, op.originalPageCount);
     put32(h + 12, count);
     std::memcpy(h + 16, &sum, 8);
@@ -469,19 +544,34 @@ void Pager::commit() {
   order.reserve(op->dirty.size());
   for (const auto& entry : op->dirty) order.push_back(entry.first);
   std::sort(order.begin(), order.end());
-  PageBuffer out;
-  for (uint32_t n : order) {
-    const uint8_t* bytes = op->dirty[n].buffer->data();
-    if (header_.encodingKey != 0 && n != 0) {
-      std::memcpy(out.data(), bytes, kPageSize);
-      decodePage(n, out.data());  // RC4 is its own inverse: this encodes
-      bytes = out.data();
+  if (header_.encodingKey == 0 && !writeHook_) {
+    // Runs of consecutive pages go in one call each.
+    std::vector<const uint8_t*> run;
+    run.reserve(kWriteRunPages);
+    for (size_t i = 0; i < order.size() && ok;) {
+      run.clear();
+      const uint32_t first = order[i];
+      while (i < order.size() && order[i] == first + run.size() && run.size() < kWriteRunPages) {
+        run.push_back(op->dirty[order[i]].buffer->data());
+        ++i;
+      }
+      ok = writePages(fd_, run, static_cast<off_t>(first) * kPageSize);
     }
-    if (!writeAll(fd_, bytes, kPageSize, static_cast<off_t>(n) * kPageSize)) {
-      ok = false;
-      break;
+  } else {
+    PageBuffer out;
+    for (uint32_t n : order) {
+      const uint8_t* bytes = op->dirty[n].buffer->data();
+      if (header_.encodingKey != 0 && n != 0) {
+        std::memcpy(out.data(), bytes, kPageSize);
+        decodePage(n, out.data());  // RC4 is its own inverse: this encodes
+        bytes = out.data();
+      }
+      if (!writeAll(fd_, bytes, kPageSize, static_cast<off_t>(n) * kPageSize)) {
+        ok = false;
+        break;
+      }
+      if (writeHook_) writeHook_();
     }
-    if (writeHook_) writeHook_();
   }
   if (ok) ok = ::fsync(fd_) == 0;
   if (!ok) {
@@ -519,13 +609,13 @@ void Pager::recoverJournal() {
     int fd;
     ~Closer() { ::close(fd); }
   } closer{jfd};
-  const size_t kHeader = kJournalHeader;
-  const size_t kRecord = kJournalRecord;
-  uint8_t h[kHeader];
-  const bool headerRead = readAll(jfd, h, kHeader, 0);
-  const bool format1 = headerRead && std::memcmp(h, kJournalMagic1, 8) == 0;
-  const bool complete = format1 || (headerRead && std::memcmp(h, kJournalMagic2, 8) == 0);
-  if (!complete) {
+  uint8_t h[kJournalHeader];
+  const bool headerRead = readAll(jfd, h, kJournalHeader, 0);
+  int format = 0;
+  if (headerRead && std::memcmp(h, kJournalMagic1, 8) == 0) format = 1;
+  if (headerRead && std::memcmp(h, kJournalMagic2, 8) == 0) format = 2;
+  if (headerRead && std::memcmp(h, kJournalMagic3, 8) == 0) format = 3;
+  if (format == 0) {
     // The operation never reached the file: discard the journal.
     if (writable_ || ::access(path_.c_str(), W_OK) == 0) ::unlink(jpath.c_str());
     return;
@@ -534,15 +624,55 @@ void Pager::recoverJournal() {
   uint32_t count = get32(h + 12);
   uint64_t sum;
   std::memcpy(&sum, h + 16, 8);
+  // The saved images, whole, with their page numbers.
   std::vector<uint8_t> records;
-  records.resize(static_cast<size_t>(count) * kRecord);
-  bool intact = readAll(jfd, records.data(), records.size(), kHeader);
-  if (intact && format1) {
-    intact = fnv1a(records.data(), records.size()) == sum;
-  } else if (intact) {
+  bool intact = true;
+  if (format < 3) {
+    records.resize(static_cast<size_t>(count) * kJournalRecord);
+    intact = readAll(jfd, records.data(), records.size(), kJournalHeader);
+    if (intact && format == 1) {
+      intact = fnv1a(records.data(), records.size()) == sum;
+    } else if (intact) {
+      uint64_t got = 0;
+      for (uint32_t i = 0; i < count; ++i) {
+        got = addRecordSum(got, records.data() + static_cast<size_t>(i) * kJournalRecord);
+      }
+      intact = got == sum;
+    }
+  } else {
+    struct stat st {};
+    intact = ::fstat(jfd, &st) == 0 && st.st_size >= static_cast<off_t>(kJournalHeader);
+    std::vector<uint8_t> stored;
+    if (intact) {
+      stored.resize(static_cast<size_t>(st.st_size) - kJournalHeader);
+      intact = readAll(jfd, stored.data(), stored.size(), kJournalHeader);
+    }
     uint64_t got = 0;
-    for (uint32_t i = 0; i < count; ++i) got = addRecordSum(got, records.data() + static_cast<size_t>(i) * kRecord);
-    intact = got == sum;
+    size_t at = 0;
+    for (uint32_t i = 0; i < count && intact; ++i) {
+      if (stored.size() - at < kJournalRecordHead) {
+        intact = false;
+        break;
+      }
+      const uint8_t* rec = stored.data() + at;
+      const size_t zeroStart = rec[4] | (rec[5] << 8);
+      const size_t zeroLength = rec[6] | (rec[7] << 8);
+      const size_t kept = kPageSize - std::min<size_t>(zeroLength, kPageSize);
+      if (zeroStart + zeroLength > kPageSize || stored.size() - at - kJournalRecordHead < kept) {
+        intact = false;
+        break;
+      }
+      got = addRecordSum(got, rec, kJournalRecordHead + kept);
+      records.resize(records.size() + kJournalRecord);
+      uint8_t* out = records.data() + records.size() - kJournalRecord;
+      std::memcpy(out, rec, 4);
+      std::memcpy(out + 4, rec + kJournalRecordHead, zeroStart);
+      std::memset(out + 4 + zeroStart, 0, zeroLength);
+      std::memcpy(out + 4 + zeroStart + zeroLength, rec + kJournalRecordHead + zeroStart,
+                  kPageSize - zeroStart - zeroLength);
+      at += kJournalRecordHead + kept;
+    }
+    intact = intact && got == sum;
   }
   if (!intact) {
     throw Error("O diário de gravação '" + jpath +
@@ -555,7 +685,7 @@ void Pager::recoverJournal() {
   }
   bool ok = true;
   for (uint32_t i = 0; i < count && ok; ++i) {
-    const uint8_t* r = records.data() + static_cast<size_t>(i) * kRecord;
+    const uint8_t* r = records.data() + static_cast<size_t>(i) * kJournalRecord;
     ok = writeAll(fd, r + 4, kPageSize, static_cast<off_t>(get32(r)) * kPageSize);
   }
   if (ok) ok = ::ftruncate(fd, static_cast<off_t>(originalPages) * kPageSize) == 0;
