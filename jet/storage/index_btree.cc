@@ -848,48 +848,6 @@ IndexBtree::Cursor IndexBtree::seek(const std::vector<uint8_t>& key, RowId row) 
   return Cursor(std::move(rep));
 }
 
-std::vector<RowId> IndexBtree::find(const std::vector<uint8_t>& key) const {
-  std::vector<RowId> rows;
-  Cursor c = seek(key);
-  while (c.next()) {
-    const IndexEntry& e = c.entry();
-    if (e.key != key) {
-      // Entries before the key can only be met in a damaged tree; skip them.
-      if (compareEntries(e.key, e.row, key, RowId{}) < 0) continue;
-      break;
-    }
-    rows.push_back(e.row);
-  }
-  return rows;
-}
-
-std::vector<RowId> IndexBtree::findPrefix(const std::vector<uint8_t>& prefix) const {
-  std::vector<RowId> rows;
-  Cursor c = seek(prefix);
-  while (c.next()) {
-    const IndexEntry& e = c.entry();
-    if (e.key.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), e.key.begin())) {
-      rows.push_back(e.row);
-      continue;
-    }
-    if (compareEntries(e.key, e.row, prefix, RowId{}) < 0) continue;
-    break;
-  }
-  return rows;
-}
-
-bool IndexBtree::containsKey(const std::vector<uint8_t>& key) const {
-  Cursor c = seek(key);
-  while (c.next()) {
-    const IndexEntry& e = c.entry();
-    if (e.key == key) return true;
-    if (compareEntries(e.key, e.row, key, RowId{}) > 0) return false;
-  }
-  return false;
-}
-
-// --- Changing ---------------------------------------------------------------------
-
 // The leaf where an entry is or belongs, found without changing anything.
 struct IndexBtree::LeafPath {
   std::shared_ptr<const FlatIndexPage> leaf;  // null: a node root without children
@@ -929,6 +887,58 @@ IndexBtree::LeafPath IndexBtree::findLeaf(const std::vector<uint8_t>& key, RowId
   out.leaf = std::move(p);
   return out;
 }
+
+std::vector<RowId> IndexBtree::find(const std::vector<uint8_t>& key) const {
+  std::vector<RowId> rows;
+  // The entries of a key mostly sit in one leaf: read them there, without
+  // a cursor, unless they may go on in the next leaf.
+  LeafPath found = findLeaf(key, RowId{});
+  if (found.leaf) {
+    const FlatIndexPage& leaf = *found.leaf;
+    size_t i = leaf.lowerBound(key.data(), key.size(), RowId{});
+    for (; i < leaf.size() && leaf.keyEquals(i, key.data(), key.size()); ++i) rows.push_back(leaf.row(i));
+    if (i < leaf.size() || leaf.next == 0) return rows;
+    rows.clear();
+  }
+  Cursor c = seek(key);
+  while (c.next()) {
+    const IndexEntry& e = c.entry();
+    if (e.key != key) {
+      // Entries before the key can only be met in a damaged tree; skip them.
+      if (compareEntries(e.key, e.row, key, RowId{}) < 0) continue;
+      break;
+    }
+    rows.push_back(e.row);
+  }
+  return rows;
+}
+
+std::vector<RowId> IndexBtree::findPrefix(const std::vector<uint8_t>& prefix) const {
+  std::vector<RowId> rows;
+  Cursor c = seek(prefix);
+  while (c.next()) {
+    const IndexEntry& e = c.entry();
+    if (e.key.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), e.key.begin())) {
+      rows.push_back(e.row);
+      continue;
+    }
+    if (compareEntries(e.key, e.row, prefix, RowId{}) < 0) continue;
+    break;
+  }
+  return rows;
+}
+
+bool IndexBtree::containsKey(const std::vector<uint8_t>& key) const {
+  Cursor c = seek(key);
+  while (c.next()) {
+    const IndexEntry& e = c.entry();
+    if (e.key == key) return true;
+    if (compareEntries(e.key, e.row, key, RowId{}) > 0) return false;
+  }
+  return false;
+}
+
+// --- Changing ---------------------------------------------------------------------
 
 // The working state of a change that may reach past one leaf: decoded
 // copies of the pages touched, the path from the root to the leaf, and the
