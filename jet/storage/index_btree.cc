@@ -1153,62 +1153,6 @@ struct IndexBtree::Writer {
     return parentEntries;
   }
 
-  // Before a leaf at `level` of the path is split: moves its first entries
-  // to the leaf before it, when that leaf has the same parent and room for
-  // both to end at most about 7/8 full, and then shares the entries evenly
-  // between them. The parent's entry for the leaf before changes to its
-  // new last entry; the parent's entry for this leaf stays. Returns false
-  // (changing nothing) when it cannot be done. Leaves filled in random
-  // order end fuller than splits alone leave them.
-  bool shiftLeft(size_t level) {
-    const long slot = path[level].slot;
-    IndexPage& parent = at(level - 1);
-    size_t leftSlot;
-    if (slot > 0) {
-      leftSlot = static_cast<size_t>(slot) - 1;
-    } else if (slot < 0 && !parent.entries.empty()) {
-      leftSlot = parent.entries.size() - 1;
-    } else {
-      return false;
-    }
-    const uint32_t n = path[level].page;
-    const uint32_t l = parent.entries[leftSlot].child;
-    if (pages.at(n).prev != l || l == n) return false;
-    IndexPage& left = load(l, parent.number);
-    IndexPage& p = pages.at(n);
-    if (!left.leaf || left.next != n || left.entries.empty() || p.entries.size() < 2) return false;
-    size_t leftBytes = 0, pageBytes = 0;
-    for (const IndexEntry& e : left.entries) leftBytes += entryBytes(e, true);
-    for (const IndexEntry& e : p.entries) pageBytes += entryBytes(e, true);
-    if (indexPageUsedBytes(left) + indexPageUsedBytes(p) > 2 * kIndexPageCapacity - kIndexPageCapacity / 4) {
-      return false;
-    }
-    // Entries to move: until the leaf before holds about half (before
-    // prefix compression, which is alike on neighbouring leaves).
-    const size_t total = leftBytes + pageBytes;
-    size_t k = 0;
-    while (k + 1 < p.entries.size() && leftBytes < total / 2) {
-      leftBytes += entryBytes(p.entries[k], true);
-      ++k;
-    }
-    if (k == 0) return false;
-    std::vector<IndexEntry> joined = left.entries;
-    joined.insert(joined.end(), p.entries.begin(), p.entries.begin() + static_cast<std::ptrdiff_t>(k));
-    if (rangeBytes(joined, 0, joined.size() - 1, true) > kIndexPageCapacity ||
-        rangeBytes(p.entries, k, p.entries.size() - 1, true) > kIndexPageCapacity) {
-      return false;
-    }
-    left.entries = std::move(joined);
-    p.entries.erase(p.entries.begin(), p.entries.begin() + static_cast<std::ptrdiff_t>(k));
-    IndexEntry& up = parent.entries[leftSlot];
-    up.key = left.entries.back().key;
-    up.row = left.entries.back().row;
-    touch(l);
-    touch(n);
-    touch(parent.number);
-    return true;
-  }
-
   // Brings a node on the right edge to its shape: a tail when it has two or
   // more children, an entry when it has one.
   void shapeEdgeNode(IndexPage& p) {
@@ -1265,7 +1209,7 @@ struct IndexBtree::Writer {
         }
       }
       p = &pages.at(n);
-      if (indexPageUsedBytes(*p) > kIndexPageCapacity && !(p->leaf && !appending && shiftLeft(level))) {
+      if (indexPageUsedBytes(*p) > kIndexPageCapacity) {
         std::vector<IndexEntry> ups = split(n, appending);
         IndexPage& par = at(level - 1);
         size_t where = slot >= 0 ? static_cast<size_t>(slot) : par.entries.size();
