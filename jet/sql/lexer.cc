@@ -123,7 +123,7 @@ std::vector<Token> tokenize(std::string_view sql, const LexOptions& options) {
       bool matched = false;
       for (int k = 0; two[k]; ++k) {
         if (sql.substr(i, 2) == two[k]) {
-          t.text = two[k];
+          t.text = std::string(sql.substr(i, 2));
           i += 2;
           matched = true;
           break;

@@ -80,8 +80,12 @@ struct Shape {
     } else {
       size_t children = p.entries.size() + (p.tail ? 1 : 0);
       EXPECT_GE(children, 1u) << "empty node " << n;
-      if (!onRightEdge) EXPECT_EQ(p.tail, 0u) << "tail off the right edge, page " << n;
-      if (onRightEdge && children >= 2) EXPECT_NE(p.tail, 0u) << "edge node without tail " << n;
+      if (!onRightEdge) {
+        EXPECT_EQ(p.tail, 0u) << "tail off the right edge, page " << n;
+      }
+      if (onRightEdge && children >= 2) {
+        EXPECT_NE(p.tail, 0u) << "edge node without tail " << n;
+      }
       for (const IndexEntry& e : p.entries) {
         Entry g = visit(e.child, depth + 1, false);
         EXPECT_EQ(g.key, e.key) << "node entry on page " << n << " is not its child's greatest";
@@ -123,7 +127,9 @@ size_t verifyTree(Pager& pager, uint32_t tdefPage, const RealIndexDef& index,
   auto c = tree.begin();
   size_t i = 0;
   while (c.next()) {
-    if (i < want.size()) EXPECT_EQ(c.entry().key, want[i].key);
+    if (i < want.size()) {
+      EXPECT_EQ(c.entry().key, want[i].key);
+    }
     ++i;
   }
   EXPECT_EQ(i, want.size());
