@@ -85,17 +85,17 @@ void runDdl(jet::Database& db, std::string_view statement) {
   using Kind = jet::sql::Statement::Kind;
   switch (st.kind) {
     case Kind::CreateTable: {
-      jet::TableSpec spec;
-      spec.name = st.table;
+      jet::TableSpec layout;
+      layout.name = st.table;
       for (const auto& c : st.columnDefs) {
-        spec.columns.push_back(columnSpec(c));
+        layout.columns.push_back(columnSpec(c));
         if (c.primaryKey || c.unique) {
           jet::IndexSpec ix;
           ix.name = c.primaryKey ? "PrimaryKey" : c.name;
           ix.columns = {{c.name, true}};
           ix.primaryKey = c.primaryKey;
           ix.unique = true;
-          spec.indexes.push_back(std::move(ix));
+          layout.indexes.push_back(std::move(ix));
         }
       }
       for (const auto& k : st.constraints) {
@@ -106,9 +106,9 @@ void runDdl(jet::Database& db, std::string_view statement) {
         for (const auto& col : k.columns) ix.columns.emplace_back(col, true);
         ix.primaryKey = pk;
         ix.unique = true;
-        spec.indexes.push_back(std::move(ix));
+        layout.indexes.push_back(std::move(ix));
       }
-      db.createTable(spec);
+      db.createTable(layout);
       return;
     }
     case Kind::CreateIndex: {

@@ -535,49 +535,49 @@ struct Binder {
                   (std::string(b.clause) == "WHERE" ? "cláusula WHERE" : std::string("expressão")) + " (" + e.text +
                   ").");
     }
-    AggSpec spec;
+    AggSpec agg;
     std::string n = e.name;
-    if (n == "COUNT") spec.kind = e.star ? AggKind::CountStar : AggKind::Count;
-    else if (n == "SUM") spec.kind = AggKind::Sum;
-    else if (n == "AVG") spec.kind = AggKind::Avg;
-    else if (n == "MIN") spec.kind = AggKind::Min;
-    else if (n == "MAX") spec.kind = AggKind::Max;
-    else if (n == "FIRST") spec.kind = AggKind::First;
-    else if (n == "LAST") spec.kind = AggKind::Last;
-    else if (n == "STDEV" || n == "STDEVP") spec.kind = AggKind::StDev;
-    else spec.kind = AggKind::Var;
+    if (n == "COUNT") agg.kind = e.star ? AggKind::CountStar : AggKind::Count;
+    else if (n == "SUM") agg.kind = AggKind::Sum;
+    else if (n == "AVG") agg.kind = AggKind::Avg;
+    else if (n == "MIN") agg.kind = AggKind::Min;
+    else if (n == "MAX") agg.kind = AggKind::Max;
+    else if (n == "FIRST") agg.kind = AggKind::First;
+    else if (n == "LAST") agg.kind = AggKind::Last;
+    else if (n == "STDEV" || n == "STDEVP") agg.kind = AggKind::StDev;
+    else agg.kind = AggKind::Var;
     if (!e.star) {
       if (e.args.size() != 1)
         throw Error("Número incorreto de argumentos usados com a função na expressão de consulta '" + e.text + "'.");
       bool saved = b.aggMode;
       b.aggMode = false;
       const char* savedClause = b.clause;
-      spec.arg = bind(*e.args[0], b);
+      agg.arg = bind(*e.args[0], b);
       b.aggMode = saved;
       b.clause = savedClause;
       if (containsAggregate(*e.args[0]))
         throw Error("Não é possível ter função agregada na expressão (" + e.text + ").");
-    } else if (spec.kind != AggKind::CountStar) {
+    } else if (agg.kind != AggKind::CountStar) {
       throw Error("Erro de sintaxe (operador faltando) na expressão de consulta '" + e.text + "'.");
     }
-    switch (spec.kind) {
-      case AggKind::Count: case AggKind::CountStar: spec.type = fixedType(ColumnType::Long); break;
+    switch (agg.kind) {
+      case AggKind::Count: case AggKind::CountStar: agg.type = fixedType(ColumnType::Long); break;
       case AggKind::Sum: {
-        ColumnType t = spec.arg->type.type;
+        ColumnType t = agg.arg->type.type;
         int r = numericRank(t);
-        spec.type = fixedType(r >= 1 && r <= 3 ? ColumnType::Long : r == 4 ? ColumnType::Currency : ColumnType::Double);
+        agg.type = fixedType(r >= 1 && r <= 3 ? ColumnType::Long : r == 4 ? ColumnType::Currency : ColumnType::Double);
         break;
       }
       case AggKind::Avg:
-        spec.type = fixedType(spec.arg->type.type == ColumnType::Currency ? ColumnType::Currency : ColumnType::Double);
+        agg.type = fixedType(agg.arg->type.type == ColumnType::Currency ? ColumnType::Currency : ColumnType::Double);
         break;
-      case AggKind::StDev: case AggKind::Var: spec.type = fixedType(ColumnType::Double); break;
-      default: spec.type = spec.arg->type;
+      case AggKind::StDev: case AggKind::Var: agg.type = fixedType(ColumnType::Double); break;
+      default: agg.type = agg.arg->type;
     }
-    std::string fp = "agg:" + n + (e.star ? "*" : spec.arg->fingerprint);
-    ResultType type = spec.type;
+    std::string fp = "agg:" + n + (e.star ? "*" : agg.arg->fingerprint);
+    ResultType type = agg.type;
     int slot = static_cast<int>(b.aggs->size());
-    b.aggs->push_back(std::move(spec));
+    b.aggs->push_back(std::move(agg));
     auto node = std::make_unique<BGroupRef>(b.core, true, slot);
     node->type = type;
     node->fingerprint = fp;

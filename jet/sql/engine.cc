@@ -2,7 +2,7 @@
 // binder, planner and executor to a cursor; INSERT, UPDATE and DELETE first
 // compute every row they change (so a statement never sees its own writes),
 // then apply them inside one storage operation; DDL maps the Jet type names
-// onto the storage engine's column specs. A failing statement rolls its
+// onto the storage engine's column descriptions. A failing statement rolls its
 // operation back, so it changes nothing.
 #include "jet/sql/engine.h"
 
@@ -159,10 +159,10 @@ void Engine::noteDeleteOne(LookupIndex& idx, RowId id, const Value& v) {
 
 namespace {
 
-// Jet type name to a storage column spec.
+// Jet type name to a storage column description.
 ColumnSpec columnSpecOf(const ColumnDefAst& c) {
-  ColumnSpec spec;
-  spec.name = c.name;
+  ColumnSpec column;
+  column.name = c.name;
   const std::string& t = c.typeName;
   auto is = [&](std::initializer_list<const char*> names) {
     for (const char* n : names)
@@ -171,42 +171,42 @@ ColumnSpec columnSpecOf(const ColumnDefAst& c) {
   };
   if (is({"TEXT", "CHAR", "VARCHAR", "CHARACTER", "CHARACTERVARYING", "STRING", "ALPHANUMERIC", "NCHAR", "NVARCHAR",
           "NATIONAL"})) {
-    spec.type = ColumnType::Text;
+    column.type = ColumnType::Text;
     unsigned n = c.size.value_or(255);
     if (n == 0 || n > 255) throw Error("Tamanho de campo inválido para o campo '" + c.name + "': " + std::to_string(n) + ".");
-    spec.textChars = n;
+    column.textChars = n;
   } else if (is({"MEMO", "LONGTEXT", "LONGCHAR", "NOTE", "NTEXT", "LONGVARCHAR"})) {
-    spec.type = ColumnType::Memo;
+    column.type = ColumnType::Memo;
   } else if (is({"BYTE", "TINYINT", "INTEGER1"})) {
-    spec.type = ColumnType::Byte;
+    column.type = ColumnType::Byte;
   } else if (is({"SMALLINT", "SHORT", "INTEGER2", "INTEGER", "INT"})) {
     // INTEGER is the 16-bit Integer of the desktop tables' layout.
-    spec.type = ColumnType::Integer;
+    column.type = ColumnType::Integer;
   } else if (is({"LONG", "INTEGER4", "LONGINTEGER"})) {
-    spec.type = ColumnType::Long;
+    column.type = ColumnType::Long;
   } else if (is({"COUNTER", "AUTOINCREMENT", "AUTONUMBER", "IDENTITY"})) {
-    spec.type = ColumnType::Long;
-    spec.autoNumber = true;
+    column.type = ColumnType::Long;
+    column.autoNumber = true;
   } else if (is({"SINGLE", "REAL", "FLOAT4", "IEEESINGLE"})) {
-    spec.type = ColumnType::Single;
+    column.type = ColumnType::Single;
   } else if (is({"DOUBLE", "FLOAT", "FLOAT8", "NUMBER", "NUMERIC", "DECIMAL", "DEC", "IEEEDOUBLE"})) {
-    spec.type = ColumnType::Double;
+    column.type = ColumnType::Double;
   } else if (is({"CURRENCY", "MONEY"})) {
-    spec.type = ColumnType::Currency;
+    column.type = ColumnType::Currency;
   } else if (is({"DATETIME", "DATE", "TIME", "TIMESTAMP"})) {
-    spec.type = ColumnType::DateTime;
+    column.type = ColumnType::DateTime;
   } else if (is({"BIT", "YESNO", "LOGICAL", "LOGICAL1", "BOOLEAN"})) {
-    spec.type = ColumnType::Boolean;
+    column.type = ColumnType::Boolean;
   } else if (is({"BINARY", "VARBINARY", "BINARYVARYING"})) {
-    spec.type = ColumnType::Binary;
+    column.type = ColumnType::Binary;
   } else if (is({"LONGBINARY", "OLEOBJECT", "GENERAL", "IMAGE"})) {
-    spec.type = ColumnType::OLE;
+    column.type = ColumnType::OLE;
   } else if (is({"GUID", "UNIQUEIDENTIFIER"})) {
-    spec.type = ColumnType::Guid;
+    column.type = ColumnType::Guid;
   } else {
     throw Error("Erro de sintaxe na definição de campo: tipo '" + c.typeName + "' desconhecido.");
   }
-  return spec;
+  return column;
 }
 
 std::string indexNameFor(const std::string& table, const ConstraintAst& k) {
@@ -457,41 +457,41 @@ Result Engine::run(std::string_view sql, const std::vector<Value>& params, const
     }
     case Statement::Kind::CreateTable: {
       if (db_.hasTable(st.table)) throw Error("A tabela '" + st.table + "' já existe.");
-      TableSpec spec;
-      spec.name = st.table;
+      TableSpec layout;
+      layout.name = st.table;
       for (const auto& c : st.columnDefs) {
-        for (const auto& o : spec.columns)
+        for (const auto& o : layout.columns)
           if (foldName(o.name) == foldName(c.name))
             throw Error("O campo '" + c.name + "' foi definido mais de uma vez na tabela '" + st.table + "'.");
-        spec.columns.push_back(columnSpecOf(c));
+        layout.columns.push_back(columnSpecOf(c));
         if (c.primaryKey || c.unique) {
           IndexSpec x;
           x.name = c.primaryKey ? "PrimaryKey" : "Index_" + c.name;
           x.columns.emplace_back(c.name, true);
           x.primaryKey = c.primaryKey;
           x.unique = true;
-          spec.indexes.push_back(std::move(x));
+          layout.indexes.push_back(std::move(x));
         }
       }
-      if (spec.columns.empty()) throw Error("Erro de sintaxe na instrução CREATE TABLE.");
+      if (layout.columns.empty()) throw Error("Erro de sintaxe na instrução CREATE TABLE.");
       for (const auto& k : st.constraints) {
         if (k.kind == ConstraintAst::Kind::ForeignKey) continue;
         IndexSpec x;
         x.name = indexNameFor(st.table, k);
         for (const auto& col : k.columns) {
           bool found = false;
-          for (const auto& c : spec.columns)
+          for (const auto& c : layout.columns)
             if (foldName(c.name) == foldName(col)) found = true;
           if (!found) throw Error("Nome de campo desconhecido: '" + col + "'.");
           x.columns.emplace_back(col, true);
         }
         x.primaryKey = k.kind == ConstraintAst::Kind::PrimaryKey;
         x.unique = true;
-        spec.indexes.push_back(std::move(x));
+        layout.indexes.push_back(std::move(x));
       }
-      if (std::count_if(spec.indexes.begin(), spec.indexes.end(), [](const IndexSpec& x) { return x.primaryKey; }) > 1)
+      if (std::count_if(layout.indexes.begin(), layout.indexes.end(), [](const IndexSpec& x) { return x.primaryKey; }) > 1)
         throw Error("A tabela '" + st.table + "' já tem uma chave primária.");
-      db_.createTable(spec);
+      db_.createTable(layout);
       invalidateTable(st.table);
       return result;
     }

@@ -464,16 +464,16 @@ struct AggState {
   bool any = false;
 };
 
-void accumulate(const AggSpec& spec, AggState& st, Frame& f) {
-  if (spec.kind == AggKind::CountStar) {
+void accumulate(const AggSpec& agg, AggState& st, Frame& f) {
+  if (agg.kind == AggKind::CountStar) {
     ++st.count;
     return;
   }
   Value tmp;
-  const Value& v = spec.arg->eval(f, tmp);
+  const Value& v = agg.arg->eval(f, tmp);
   if (v.isNull()) return;
   ++st.count;
-  switch (spec.kind) {
+  switch (agg.kind) {
     case AggKind::Count: break;
     case AggKind::Sum:
     case AggKind::Avg:
@@ -504,14 +504,14 @@ void accumulate(const AggSpec& spec, AggState& st, Frame& f) {
   st.any = true;
 }
 
-Value finalize(const AggSpec& spec, const AggState& st) {
-  switch (spec.kind) {
+Value finalize(const AggSpec& agg, const AggState& st) {
+  switch (agg.kind) {
     case AggKind::Count:
     case AggKind::CountStar:
       return Value(static_cast<int32_t>(std::min<int64_t>(st.count, INT32_MAX)));
     case AggKind::Sum:
       if (!st.any) return Value();
-      if (spec.type.type == ColumnType::Long && isIntegerKind(st.acc.kind())) return Value(toLong(st.acc));
+      if (agg.type.type == ColumnType::Long && isIntegerKind(st.acc.kind())) return Value(toLong(st.acc));
       return st.acc;
     case AggKind::Avg: {
       if (!st.any) return Value();
@@ -525,7 +525,7 @@ Value finalize(const AggSpec& spec, const AggState& st) {
       double n = static_cast<double>(st.count);
       double var = (st.sumSq - st.sum * st.sum / n) / (n - 1);
       if (var < 0) var = 0;
-      return Value(spec.kind == AggKind::Var ? var : std::sqrt(var));
+      return Value(agg.kind == AggKind::Var ? var : std::sqrt(var));
     }
     default:
       return st.any ? st.acc : Value();

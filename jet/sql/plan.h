@@ -222,7 +222,6 @@ struct SelectPlan : RowSource {
   const std::vector<Value>* current_ = nullptr;
   std::vector<Value> fetched_;
   bool sorted_ = false;
-  bool materialized_ = false;
   std::vector<Value> keys_;          // order.size() per row
   std::vector<uint64_t> locs_;       // locatorWidth() per row
   std::vector<size_t> perm_;

@@ -167,9 +167,9 @@ void Database::bootstrap() {
                           {IndexSpec{"szRelationship", {{"szRelationship", true}}, false, false},
                            IndexSpec{"szObject", {{"szObject", true}}, false, false},
                            IndexSpec{"szReferencedObject", {{"szReferencedObject", true}}, false, false}}};
-  TableSpec specs[4] = {objects, aces, queries, relationships};
+  TableSpec layouts[4] = {objects, aces, queries, relationships};
   for (int i = 0; i < 4; ++i) {
-    TableDef def = buildTable(specs[i], pages[i], 0x53);
+    TableDef def = buildTable(layouts[i], pages[i], 0x53);
     for (auto& c : def.columns) c.extFlags = 0;  // system text is stored uncompressed
     for (auto& r : def.realIndexes) r.flags = 0x80 | (r.flags & kIndexUnique);
     if (i == 0) def.indexes[1].kind = kIndexKindPrimaryKey;
@@ -201,7 +201,7 @@ void Database::bootstrap() {
   object("Databases", kDatabasesId, kRootId, 3, 0x06EA);
   object("Relationships", kRelationshipsId, kRootId, 3, 0x06EA);
   object("MSysDb", kMSysDbId, kDatabasesId, 2, 0x07E8);
-  for (int i = 0; i < 4; ++i) object(specs[i].name.c_str(), static_cast<int32_t>(pages[i]), kTablesId, 1, 0x06EA);
+  for (int i = 0; i < 4; ++i) object(layouts[i].name.c_str(), static_cast<int32_t>(pages[i]), kTablesId, 1, 0x06EA);
 
   struct Ace {
     int32_t object;

@@ -60,39 +60,39 @@ void validName(const std::string& name, const char* what) {
   }
 }
 
-// A column descriptor for a new column of `spec`.
-ColumnDef newColumn(const ColumnSpec& spec, uint16_t number) {
+// A column descriptor for a new column of `request`.
+ColumnDef newColumn(const ColumnSpec& request, uint16_t number) {
   ColumnDef c;
-  c.name = spec.name;
-  c.type = spec.type;
+  c.name = request.name;
+  c.type = request.type;
   c.number = number;
   c.sortOrder = 0x0409;
   c.flags = kColumnNullable;
-  switch (spec.type) {
+  switch (request.type) {
     case ColumnType::Text:
-      if (spec.textChars < 1 || spec.textChars > 255) {
-        throw Error("Tamanho inválido para o campo de texto '" + spec.name + "' (1 a 255).");
+      if (request.textChars < 1 || request.textChars > 255) {
+        throw Error("Tamanho inválido para o campo de texto '" + request.name + "' (1 a 255).");
       }
-      c.length = static_cast<uint16_t>(2 * spec.textChars);
+      c.length = static_cast<uint16_t>(2 * request.textChars);
       c.extFlags = kColumnCompressedUnicode;
       break;
     case ColumnType::Memo:
       c.extFlags = kColumnCompressedUnicode;
       break;
     case ColumnType::Binary:
-      c.length = static_cast<uint16_t>(std::clamp(spec.textChars, 1u, 255u));
+      c.length = static_cast<uint16_t>(std::clamp(request.textChars, 1u, 255u));
       break;
     case ColumnType::OLE:
       break;
     case ColumnType::Numeric:
-      throw Error("O tipo Numeric não é suportado na criação do campo '" + spec.name + "'.");
+      throw Error("O tipo Numeric não é suportado na criação do campo '" + request.name + "'.");
     default:
       c.flags |= kColumnFixed;
       c.length = static_cast<uint16_t>(columnFixedSize(c));
-      if (spec.type == ColumnType::Boolean) c.length = 1;
+      if (request.type == ColumnType::Boolean) c.length = 1;
   }
-  if (spec.autoNumber) {
-    if (spec.type != ColumnType::Long) throw Error("Numeração automática só é possível em campos Long.");
+  if (request.autoNumber) {
+    if (request.type != ColumnType::Long) throw Error("Numeração automática só é possível em campos Long.");
     c.flags |= kColumnAutoLong;
   }
   return c;
@@ -213,20 +213,20 @@ void Database::registerTable(const TableDef& def) {
   }
 }
 
-TableDef Database::buildTable(const TableSpec& spec, uint32_t tdefPage, uint8_t tableType) {
-  validName(spec.name, "tabela");
-  if (spec.columns.empty()) throw Error("A tabela '" + spec.name + "' precisa de ao menos um campo.");
-  if (spec.columns.size() > 255) throw Error("A tabela '" + spec.name + "' tem campos demais.");
+TableDef Database::buildTable(const TableSpec& layout, uint32_t tdefPage, uint8_t tableType) {
+  validName(layout.name, "tabela");
+  if (layout.columns.empty()) throw Error("A tabela '" + layout.name + "' precisa de ao menos um campo.");
+  if (layout.columns.size() > 255) throw Error("A tabela '" + layout.name + "' tem campos demais.");
   TableDef def;
-  def.name = spec.name;
+  def.name = layout.name;
   def.tdefPage = tdefPage;
   def.tdefPages = {tdefPage};
   def.tableType = tableType;
   std::set<std::string> names;
-  for (const auto& cs : spec.columns) {
+  for (const auto& cs : layout.columns) {
     validName(cs.name, "campo");
     if (!names.insert(foldName(cs.name)).second) {
-      throw Error("O campo '" + cs.name + "' aparece mais de uma vez na tabela '" + spec.name + "'.");
+      throw Error("O campo '" + cs.name + "' aparece mais de uma vez na tabela '" + layout.name + "'.");
     }
     ColumnDef c = newColumn(cs, static_cast<uint16_t>(def.columns.size()));
     placeColumn(def, c);
@@ -243,7 +243,7 @@ TableDef Database::buildTable(const TableSpec& spec, uint32_t tdefPage, uint8_t 
     c.lvOwned = addMapRow(holder, newInlineMap(0));
     c.lvFree = addMapRow(holder, newInlineMap(0));
   }
-  for (const auto& is : spec.indexes) addIndexDef(def, is, holder);
+  for (const auto& is : layout.indexes) addIndexDef(def, is, holder);
   return def;
 }
 
@@ -285,11 +285,11 @@ void Database::addIndexDef(TableDef& def, const IndexSpec& is, uint32_t& holder)
   def.indexes.push_back(logical);
 }
 
-void Database::createTable(const TableSpec& spec) {
+void Database::createTable(const TableSpec& layout) {
   inOperation([&] {
-    if (hasTable(spec.name)) throw Error("A tabela '" + spec.name + "' já existe.");
+    if (hasTable(layout.name)) throw Error("A tabela '" + layout.name + "' já existe.");
     uint32_t tdef = allocatePage(*pager_);
-    TableDef def = buildTable(spec, tdef, 0x4E);
+    TableDef def = buildTable(layout, tdef, 0x4E);
     writeTableDefPages(*pager_, def, serializeTableDef(def));
     registerTable(def);
     CatalogEntry e;
@@ -307,17 +307,17 @@ void Database::createTable(const TableSpec& spec) {
 
 void Database::rewriteTableDef(TableDef& def) { writeTableDefPages(*pager_, def, serializeTableDef(def)); }
 
-void Database::addColumn(std::string_view table, const ColumnSpec& spec) {
+void Database::addColumn(std::string_view table, const ColumnSpec& request) {
   inOperation([&] {
     TableDef& def = writableDef(table);
-    validName(spec.name, "campo");
-    if (def.findColumn(spec.name)) {
-      throw Error("O campo '" + spec.name + "' já existe na tabela '" + def.name + "'.");
+    validName(request.name, "campo");
+    if (def.findColumn(request.name)) {
+      throw Error("O campo '" + request.name + "' já existe na tabela '" + def.name + "'.");
     }
     if (def.columns.size() >= 255 || def.maxColumns >= 0xFFFF) {
       throw Error("A tabela '" + def.name + "' tem campos demais.");
     }
-    ColumnDef c = newColumn(spec, def.maxColumns);
+    ColumnDef c = newColumn(request, def.maxColumns);
     placeColumn(def, c);
     if (isLongValueType(c.type)) {
       uint32_t holder = def.ownedPages.page;
@@ -333,12 +333,12 @@ void Database::addColumn(std::string_view table, const ColumnSpec& spec) {
   });
 }
 
-void Database::createIndex(std::string_view table, const IndexSpec& spec) {
+void Database::createIndex(std::string_view table, const IndexSpec& request) {
   inOperation([&] {
     TableDef& def = writableDef(table);
     TableDef changed = def;
     uint32_t holder = def.ownedPages.page;
-    addIndexDef(changed, spec, holder);
+    addIndexDef(changed, request, holder);
     const RealIndexDef& real = changed.realIndexes.back();
     IndexBtree tree(*pager_, changed.tdefPage, real);
     // Fill the new index from the rows already there, refusing duplicates.
@@ -353,7 +353,7 @@ void Database::createIndex(std::string_view table, const IndexSpec& spec) {
       while (scan.next()) {
         if (real.ignoreNulls() && rowKeyAllNull(changed, real, scan.values())) continue;
         if (real.required() && rowKeyAnyNull(changed, real, scan.values())) {
-          throw Error("O índice '" + spec.name + "' não aceita valores nulos, mas a tabela '" + def.name +
+          throw Error("O índice '" + request.name + "' não aceita valores nulos, mas a tabela '" + def.name +
                       "' tem registros com campos nulos.");
         }
         entries.push_back(Entry{rowKey(changed, real, scan.values()), scan.rowId(),
@@ -367,7 +367,7 @@ void Database::createIndex(std::string_view table, const IndexSpec& spec) {
     for (size_t i = 0; i < entries.size(); ++i) {
       bool fresh = i == 0 || entries[i].key != entries[i - 1].key;
       if (!fresh && real.unique() && !entries[i].hasNull) {
-        throw Error("Não foi possível criar o índice '" + spec.name + "': a tabela '" + def.name +
+        throw Error("Não foi possível criar o índice '" + request.name + "': a tabela '" + def.name +
                     "' tem valores duplicados.");
       }
       distinct += fresh;

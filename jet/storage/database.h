@@ -160,7 +160,7 @@ class Database {
   void updateRow(std::string_view table, RowId id, std::vector<Value> values);
   void deleteRow(std::string_view table, RowId id);
 
-  void createTable(const TableSpec& spec);
+  void createTable(const TableSpec& layout);
   void addColumn(std::string_view table, const ColumnSpec& column);
   void createIndex(std::string_view table, const IndexSpec& index);
   void dropTable(std::string_view table);
@@ -192,8 +192,8 @@ class Database {
   MapRef addMapRow(uint32_t& holder, const std::vector<uint8_t>& map);
   uint32_t newIndexRoot(const TableDef& def, RealIndexDef& real, uint32_t& holder);
   void registerTable(const TableDef& def);
-  TableDef buildTable(const TableSpec& spec, uint32_t tdefPage, uint8_t tableType);
-  void addIndexDef(TableDef& def, const IndexSpec& spec, uint32_t& holder);
+  TableDef buildTable(const TableSpec& layout, uint32_t tdefPage, uint8_t tableType);
+  void addIndexDef(TableDef& def, const IndexSpec& request, uint32_t& holder);
   void rewriteTableDef(TableDef& def);
   void loadCatalog();
   void bootstrap();

@@ -598,14 +598,14 @@ TEST(IndexWrite, DescendingMultiColumnIndexOnNewTable) {
   fs::remove(path);
   {
     auto db = Database::create(path.string());
-    TableSpec spec;
-    spec.name = "Pessoas";
-    spec.columns = {ColumnSpec{"Id", ColumnType::Long, 0, true}, ColumnSpec{"Nome", ColumnType::Text, 80, false},
+    TableSpec layout;
+    layout.name = "Pessoas";
+    layout.columns = {ColumnSpec{"Id", ColumnType::Long, 0, true}, ColumnSpec{"Nome", ColumnType::Text, 80, false},
                     ColumnSpec{"Codigo", ColumnType::Long, 0, false}};
-    spec.indexes = {IndexSpec{"PrimaryKey", {{"Id", true}}, true, true},
+    layout.indexes = {IndexSpec{"PrimaryKey", {{"Id", true}}, true, true},
                     IndexSpec{"NomeCodigo", {{"Nome", false}, {"Codigo", true}}, false, false},
                     IndexSpec{"Codigo", {{"Codigo", true}}, false, true}};
-    db->createTable(spec);
+    db->createTable(layout);
     std::mt19937 rng(99);
     db->beginOperation();
     for (int32_t i = 0; i < 3000; ++i) {

@@ -172,19 +172,19 @@ IndexSpec index(std::string name, std::vector<std::string> cols, bool primary = 
 // memos inline, on one long-value row and on a chain of pages, Currency at
 // both ends of its range, dates before 1899 with a time of day.
 struct TypesTable {
-  TableSpec spec;
+  TableSpec layout;
   std::vector<std::vector<Value>> rows;  // as inserted, Id Null (AutoNumber)
 
   TypesTable() {
-    spec.name = "Tipos";
-    spec.columns = {col("Id", ColumnType::Long, 0, true), col("Sim", ColumnType::Boolean),
+    layout.name = "Tipos";
+    layout.columns = {col("Id", ColumnType::Long, 0, true), col("Sim", ColumnType::Boolean),
                     col("Byte", ColumnType::Byte),        col("Inteiro", ColumnType::Integer),
                     col("Longo", ColumnType::Long),       col("Moeda", ColumnType::Currency),
                     col("Simples", ColumnType::Single),   col("Duplo", ColumnType::Double),
                     col("Data", ColumnType::DateTime),    col("Texto", ColumnType::Text, 60),
                     col("Memo", ColumnType::Memo),        col("Binario", ColumnType::Binary, 0),
                     col("Ole", ColumnType::OLE),          col("Guid", ColumnType::Guid)};
-    spec.indexes = {index("PrimaryKey", {"Id"}, true)};
+    layout.indexes = {index("PrimaryKey", {"Id"}, true)};
     Guid g;
     for (int i = 0; i < 16; ++i) g.bytes[i] = static_cast<uint8_t>(i * 17);
     auto row = [&](Value sim, Value b, Value i16, Value i32, Value cur, Value f, Value d, Value dt, Value t,
@@ -286,7 +286,7 @@ TEST(WriterRoundTrip, EveryTypeReadsBackExactly) {
   std::vector<RowId> ids;
   {
     auto db = Database::create(path);
-    db->createTable(t.spec);
+    db->createTable(t.layout);
     for (const auto& r : t.rows) ids.push_back(db->insertRow("Tipos", r));
   }
   expectSound(path);
