@@ -220,7 +220,6 @@ struct SelectPlan : RowSource {
   void finishSort(size_t n);
   size_t part_ = 0;
   const std::vector<Value>* current_ = nullptr;
-  std::vector<Value> fetched_;
   bool sorted_ = false;
   std::vector<Value> keys_;          // order.size() per row
   std::vector<uint64_t> locs_;       // locatorWidth() per row
