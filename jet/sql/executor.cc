@@ -19,8 +19,11 @@ namespace jet::sql {
 BConst::BConst(Value v) : v_(std::move(v)) {
   constant = true;
   outerDepth = -1;
+  // A text constant is identified by its exact spelling: 'a ' & x is not
+  // the expression 'A' & x, although the two constants compare equal.
   std::string k;
-  appendKey(k, v_);
+  if (v_.kind() == ValueKind::Text) k = v_.as<std::string>();
+  else appendKey(k, v_);
   fingerprint = "k" + std::to_string(static_cast<int>(v_.kind())) + ":" + k;
   switch (v_.kind()) {
     case ValueKind::Null: type.variant = true; break;

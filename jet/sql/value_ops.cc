@@ -140,7 +140,15 @@ size_t textLength(std::string_view s) {
   return n;
 }
 
+std::string_view significantText(std::string_view s) {
+  size_t n = s.size();
+  while (n > 0 && (s[n - 1] == ' ' || s[n - 1] == '\0')) --n;
+  return s.substr(0, n);
+}
+
 int compareText(std::string_view a, std::string_view b) {
+  a = significantText(a);
+  b = significantText(b);
   if (isAscii(a) && isAscii(b)) {
     size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
@@ -307,7 +315,7 @@ void appendKey(std::string& out, const Value& v) {
   };
   switch (v.kind()) {
     case ValueKind::Text: {
-      std::string f = foldCase(v.as<std::string>());
+      std::string f = foldCase(significantText(v.as<std::string>()));
       out.push_back('t');
       appendLen(f.size());
       out += f;

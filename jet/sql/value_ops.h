@@ -8,7 +8,12 @@
 //     and combine numerically; Currency arithmetic is exact (64-bit scaled).
 //   - Text compares without regard to letter case but with regard to accents:
 //     "natação" = "NATAÇÃO", "acao" <> "ação". Ordering puts accented letters
-//     next to their base letter (a < á < b).
+//     next to their base letter (a < á < b). Trailing blanks (character 32)
+//     and NUL characters do not count: "abc  " = "ABC", as the General sort
+//     order's index keys leave them out; a TAB or a no-break space does
+//     count. This holds for every comparison by value (=, <, IN, BETWEEN,
+//     joins, GROUP BY, DISTINCT, UNION, ORDER BY, MIN and MAX) but not for
+//     LIKE, which matches every character of the text.
 //   - Text against a number or a date is a type mismatch (jet::Error).
 //   - Assigning a value to a column converts it to the column's type the way
 //     Jet does (the text "23:59:00" into a Date column is that time on the
@@ -35,7 +40,11 @@ std::string upperText(std::string_view utf8);
 std::string lowerText(std::string_view utf8);
 // Number of characters (code points) of UTF-8 text.
 size_t textLength(std::string_view utf8);
-// Jet's text order: <0, 0, >0. Equal exactly when foldCase() is equal.
+// The part of a text that takes part in comparisons: without its trailing
+// blanks and NUL characters.
+std::string_view significantText(std::string_view utf8);
+// Jet's text order: <0, 0, >0. Equal exactly when foldCase() of the
+// significantText() is equal.
 int compareText(std::string_view a, std::string_view b);
 
 // --- Classification ----------------------------------------------------------
@@ -55,8 +64,9 @@ std::optional<int> compareValues(const Value& a, const Value& b);
 int orderValues(const Value& a, const Value& b);
 
 // Appends a key such that two values give the same key exactly when they are
-// equal under compareValues (numbers by value, text case-folded). Null gives
-// its own key. Used for hash joins, IN sets, GROUP BY and DISTINCT.
+// equal under compareValues (numbers by value, text case-folded and without
+// its trailing blanks). Null gives its own key. Used for hash joins and
+// lookups, IN sets, GROUP BY, DISTINCT and UNION.
 void appendKey(std::string& out, const Value& v);
 
 // A set of non-Null values under the equality of appendKey. Numbers are
