@@ -98,6 +98,62 @@ std::string RemoveEspacosDuplos(std::string_view texto) {
   return out;
 }
 
+std::string Trim(std::string_view texto) {
+  size_t ini = 0, fim = texto.size();
+  while (ini < fim && static_cast<unsigned char>(texto[ini]) <= ' ') ++ini;
+  while (fim > ini && static_cast<unsigned char>(texto[fim - 1]) <= ' ') --fim;
+  return std::string(texto.substr(ini, fim - ini));
+}
+
+namespace {
+
+// Windows-1252 case pairs: A-Z, the accented letters C0-DE (but the sign D7)
+// with E0-FE, and Š Œ Ž Ÿ with š œ ž ÿ.
+unsigned char minuscula(unsigned char c) {
+  if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return static_cast<unsigned char>(c + 0x20);
+  if (c == 0x8A || c == 0x8C || c == 0x8E) return static_cast<unsigned char>(c + 0x10);
+  if (c == 0x9F) return 0xFF;
+  return c;
+}
+
+unsigned char maiuscula(unsigned char c) {
+  if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) return static_cast<unsigned char>(c - 0x20);
+  if (c == 0x9A || c == 0x9C || c == 0x9E) return static_cast<unsigned char>(c - 0x10);
+  if (c == 0xFF) return 0x9F;
+  return c;
+}
+
+}  // namespace
+
+std::string Minusculas(std::string_view texto) {
+  std::string out(texto);
+  for (char& c : out) c = static_cast<char>(minuscula(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string Maiusculas(std::string_view texto) {
+  std::string out(texto);
+  for (char& c : out) c = static_cast<char>(maiuscula(static_cast<unsigned char>(c)));
+  return out;
+}
+
+namespace {
+
+std::string entreAspas(std::string_view texto, char aspa) {
+  std::string out(1, aspa);
+  for (char c : texto) {
+    out.push_back(c);
+    if (c == aspa) out.push_back(aspa);
+  }
+  out.push_back(aspa);
+  return out;
+}
+
+}  // namespace
+
+std::string AspasDuplas(std::string_view texto) { return entreAspas(texto, '"'); }
+std::string AspasSimples(std::string_view texto) { return entreAspas(texto, '\''); }
+
 void ApagaPasta(const std::string& pasta) {
   std::error_code ec;
   // Only a folder is removed: a plain file (or a link) under that name stays.

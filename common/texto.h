@@ -36,6 +36,20 @@ std::string RemoveAcentos(std::string_view texto);
 // Replaces each run of blanks (character 32 only) by one blank.
 std::string RemoveEspacosDuplos(std::string_view texto);
 
+// The text without the blanks and control characters (codes 0 to 32) at
+// either end.
+std::string Trim(std::string_view texto);
+
+// Windows-1252 letters in lower / upper case (accented letters included).
+std::string Minusculas(std::string_view texto);
+std::string Maiusculas(std::string_view texto);
+
+// The text as a Jet SQL literal: in double quotes, every double quote inside
+// doubled, so that any text reaches the statement as one value.
+std::string AspasDuplas(std::string_view texto);
+// The same in single quotes, every single quote inside doubled.
+std::string AspasSimples(std::string_view texto);
+
 // Removes the folder `pasta` and everything in it, as far as it can; a file
 // that cannot be deleted stays, with its folders. Reports nothing.
 void ApagaPasta(const std::string& pasta);

@@ -99,16 +99,6 @@ void executa(const std::string& sql, const ObservadorPreparacao& observador) {
 
 }  // namespace
 
-std::string AspasSimples(const std::string& texto) {
-  std::string out = "'";
-  for (char c : texto) {
-    out.push_back(c);
-    if (c == '\'') out.push_back('\'');
-  }
-  out.push_back('\'');
-  return out;
-}
-
 void AtualizaBanco(const ObservadorPreparacao& observador, const std::function<void()>& antesDaLonga) {
   try {
     for (const char* sql : kReparos) {

@@ -28,7 +28,4 @@ void ConverteModalidades(const ObservadorPreparacao& observador = {});
 // no digit (the empty form included): monthly.
 inline constexpr int kPlanoFormaDesconhecida = 1;
 
-// Text in single quotes with inner single quotes doubled, for SQL.
-std::string AspasSimples(const std::string& texto);
-
 }  // namespace kor

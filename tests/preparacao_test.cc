@@ -13,6 +13,7 @@
 #include "apoio.h"
 #include "app/inicio.h"
 #include "common/mensagens.h"
+#include "common/texto.h"
 #include "db/bd.h"
 #include "db/uglobal.h"
 #include "jet/storage/check.h"

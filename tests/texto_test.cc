@@ -110,6 +110,31 @@ TEST(RemoveEspacosDuplos, CollapsesRunsOfBlanksOnly) {
   }
 }
 
+TEST(Trim, DropsBlanksAndControlsAtTheEndsOnly) {
+  struct Case {
+    std::string in, out;
+  };
+  for (const auto& c : std::vector<Case>{
+           {"  a b \t\r\n", "a b"},
+           {"\x01x\x1f", "x"},
+           {" \t ", ""},
+           {"\xA0x\xA0", "\xA0x\xA0"},  // the no-break space stays
+       }) {
+    EXPECT_EQ(Trim(c.in), c.out) << c.in;
+  }
+}
+
+TEST(Minusculas, MapsWindows1252CasePairs) {
+  EXPECT_EQ(Minusculas("JO\xC3O \xC7\xC9\x8A\x9F\xD7@X.COM"), "jo\xE3o \xE7\xE9\x9A\xFF\xD7@x.com");
+  EXPECT_EQ(Maiusculas("jo\xE3o \xE7\xE9\x9A\xFF\xF7\xDF"), "JO\xC3O \xC7\xC9\x8A\x9F\xF7\xDF");
+}
+
+TEST(AspasDuplas, DoublesInnerQuotes) {
+  EXPECT_EQ(AspasDuplas(""), "\"\"");
+  EXPECT_EQ(AspasDuplas("a\"b'c"), "\"a\"\"b'c\"");
+  EXPECT_EQ(AspasSimples("d'estudos\""), "'d''estudos\"'");
+}
+
 TEST(ApagaPasta, RemovesTheTreeAndIgnoresAMissingFolder) {
   namespace fs = std::filesystem;
   fs::path root = fs::temp_directory_path() / ("kor-apaga-" + std::to_string(::getpid()));
