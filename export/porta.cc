@@ -1,1 +1,0 @@
-#include "export/porta.h"
