@@ -109,6 +109,7 @@ void TConexao::Open() {
 }
 
 void TConexao::Close() {
+  if (transacao_) RollbackTrans();
   engine_.reset();
   db_.reset();
 }
@@ -118,6 +119,64 @@ bool TConexao::Connected() const { return engine_ != nullptr; }
 jet::sql::Engine& TConexao::engine() {
   if (!engine_) throw ErroBanco("A conexão com o banco de dados não está aberta.");
   return *engine_;
+}
+
+bool TConexao::TemTabela(const std::string& nome) {
+  return engine().database().hasTable(Win1252ParaUtf8(nome));
+}
+
+void TConexao::BeginTrans() {
+  jet::Database& db = engine().database();
+  if (transacao_) throw ErroBanco("Já existe uma transação aberta.");
+  try {
+    db.beginOperation();
+  } catch (const jet::Error& e) {
+    rethrow(e);
+  }
+  transacao_ = true;
+}
+
+void TConexao::CommitTrans() {
+  jet::Database& db = engine().database();
+  if (!transacao_) throw ErroBanco("Não há transação aberta.");
+  transacao_ = false;
+  if (!db.pager().inOperation()) {
+    throw ErroBanco("A transação foi desfeita por uma falha de gravação; só as instruções seguintes a ela foram gravadas.");
+  }
+  try {
+    db.commitOperation();
+  } catch (const jet::Error& e) {
+    db.rollbackOperation();
+    engine_->invalidateCaches();
+    rethrow(e);
+  }
+}
+
+void TConexao::RollbackTrans() {
+  jet::Database& db = engine().database();
+  if (!transacao_) throw ErroBanco("Não há transação aberta.");
+  transacao_ = false;
+  try {
+    db.rollbackOperation();
+  } catch (const jet::Error& e) {
+    engine_->invalidateCaches();
+    rethrow(e);
+  }
+  // The engine's hash indexes may hold rows the rollback took away.
+  engine_->invalidateCaches();
+}
+
+TTransacao::~TTransacao() {
+  if (!aberta_) return;
+  try {
+    conexao_.RollbackTrans();
+  } catch (const ErroBanco&) {
+  }
+}
+
+void TTransacao::Commit() {
+  aberta_ = false;
+  conexao_.CommitTrans();
 }
 
 // --- Commands -----------------------------------------------------------------

@@ -42,6 +42,22 @@ class TConexao {
   void Close();
   bool Connected() const;
 
+  // Whether the database has a user table of this name (any case).
+  bool TemTabela(const std::string& nome);
+
+  // A transaction: the statements run between BeginTrans and CommitTrans
+  // reach the file as one write (one journal, one flush), or not at all after
+  // RollbackTrans; they see each other's changes. Used where a routine runs
+  // thousands of small statements, each of which would otherwise be flushed
+  // on its own. No nesting. A statement that fails while writing undoes the
+  // whole transaction (the engine cannot undo one statement alone): the
+  // statements after it take effect one by one, and CommitTrans throws.
+  // All three throw ErroBanco.
+  void BeginTrans();
+  void CommitTrans();
+  void RollbackTrans();
+  bool InTransaction() const { return transacao_; }
+
   // The parts of the connection string.
   std::string DataSource() const;
   std::string Password() const;
@@ -51,6 +67,21 @@ class TConexao {
  private:
   std::unique_ptr<jet::Database> db_;
   std::unique_ptr<jet::sql::Engine> engine_;
+  bool transacao_ = false;
+};
+
+// A transaction that is rolled back unless committed before it goes.
+class TTransacao {
+ public:
+  explicit TTransacao(TConexao& conexao) : conexao_(conexao) { conexao_.BeginTrans(); }
+  ~TTransacao();
+  TTransacao(const TTransacao&) = delete;
+  TTransacao& operator=(const TTransacao&) = delete;
+  void Commit();
+
+ private:
+  TConexao& conexao_;
+  bool aberta_ = true;
 };
 
 // A positional parameter value (":P1" is index 0).
