@@ -5,8 +5,9 @@
 
 #include "db/bd.h"
 #include "db/uglobal.h"
-#include "export/cobranca.h"
 #include "common/globais.h"
+#include "common/texto.h"
+#include "export/cobranca.h"
 
 namespace kor {
 
@@ -112,22 +113,12 @@ constexpr Consulta kConsultas[] = {
      "Group by Recebimentos.idRelaciona) and Vendas.vendaID in (Select VendasItens.vendaID from VendasItens)"},
 };
 
-// A Jet text literal: the text between double quotes, each inner one doubled.
-std::string literal(const std::string& texto) {
-  std::string out = "\"";
-  for (char c : texto) {
-    out += c;
-    if (c == '"') out += '"';
-  }
-  return out + "\"";
-}
-
 }  // namespace
 
 std::string ConsultaDaTabela(const std::string& tabela) {
   if (tabela == "Configuracao") {
     return "SELECT alunoID, alunoMatricula, alunoTemCartao, alunoCartao, alunoEmail from Alunos where alunoEmail = " +
-           literal(vEmailConta) + " and alunoExcluido = False";
+           AspasDuplas(vEmailConta) + " and alunoExcluido = False";
   }
   for (std::string_view t : kInteiras) {
     if (t == tabela) return "SELECT * FROM " + tabela;

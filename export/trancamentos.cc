@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/texto.h"
 #include "db/bd.h"
 #include "db/uglobal.h"
 #include "export/datas.h"
@@ -28,26 +29,12 @@ std::vector<Trancada> le(TConsulta& q) {
   return out;
 }
 
-bool ehBrancoOuControle(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
 // The reason as a Jet text literal: trimmed of blanks and control
 // characters, each CR LF one blank, in apostrophes with each inner one doubled.
 std::string literalDoMotivo(const std::string& motivo) {
-  size_t a = 0, b = motivo.size();
-  while (a < b && ehBrancoOuControle(motivo[a])) ++a;
-  while (b > a && ehBrancoOuControle(motivo[b - 1])) --b;
-  std::string out = "'";
-  for (size_t i = a; i < b; ++i) {
-    if (motivo[i] == '\r' && i + 1 < b && motivo[i + 1] == '\n') {
-      out += ' ';
-      ++i;
-    } else if (motivo[i] == '\'') {
-      out += "''";
-    } else {
-      out += motivo[i];
-    }
-  }
-  return out + "'";
+  std::string texto = Trim(motivo);
+  for (size_t i = texto.find("\r\n"); i != std::string::npos; i = texto.find("\r\n", i + 1)) texto.replace(i, 2, " ");
+  return AspasSimples(texto);
 }
 
 void gravaPeriodos(const std::vector<Trancada>& linhas) {
