@@ -11,13 +11,6 @@ namespace kor::catalogo {
 
 namespace {
 
-std::string Trim(std::string_view s) {
-  size_t i = 0, j = s.size();
-  while (i < j && static_cast<unsigned char>(s[i]) <= ' ') ++i;
-  while (j > i && static_cast<unsigned char>(s[j - 1]) <= ' ') --j;
-  return std::string(s.substr(i, j - i));
-}
-
 // A stored number as SQL writes it: the shortest exact form with a point.
 std::string NumeroSql(double v) {
   char buf[32];

@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QPoint>
+#include <exception>
 #include <string>
 
 class QToolButton;
@@ -65,6 +66,17 @@ class TModelo : public QDialog {
   void mousePressEvent(QMouseEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
+
+  // Runs a handler. An engine error that the handler itself does not catch
+  // ends it and is shown with the engine's text.
+  template <class F>
+  void Protegido(F&& handler) {
+    try {
+      handler();
+    } catch (const std::exception& e) {
+      msg_atencao(e.what());
+    }
+  }
 
  private slots:
   void Esc();

@@ -30,12 +30,6 @@ class Janela : public TModelo {
   TEditValor* valor;
 };
 
-void Mostra(QWidget& w) {
-  w.show();
-  w.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-}
-
 TEST(Modelo, EscClosesTheWindowUnlessANumericBoxHasTheFocus) {
   Janela j;
   Mostra(j);
