@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -205,6 +206,70 @@ TEST(SampleAcademyVariants, ReadyDatabaseLinksEveryModalityWithEnrolmentsToAPric
                      "(Select modalidadeID from Matricula) and CodigoPlanoValor not in "
                      "(Select CodigoPlanoValor from Online_PlanosValores)"),
             0);
+}
+
+// FNV-1a, 64 bits: a digest with no library behind it, the same everywhere.
+uint64_t fnv1a(const std::string& s, uint64_t h = 0xCBF29CE484222325ull) {
+  for (unsigned char c : s) {
+    h ^= c;
+    h *= 0x100000001B3ull;
+  }
+  return h;
+}
+
+// The rows of a small academy for a fixed seed, as a digest per table of the
+// canonical text of its rows. Any change to the generator's draws shows here,
+// and so does a compiler that evaluates them in another order: the digests
+// are the same under every build. A deliberate change to the draws updates
+// this table in the same commit (the failure message prints the new one).
+TEST(SampleAcademyVariants, AFixedSeedGivesTheCommittedRows) {
+  const std::map<std::string, std::string> esperado = {
+      {"Alunos", "60 0d7c20fd4a051089"},
+      {"AlunosCreditos", "14 d52b1b940650f709"},
+      {"CartaoParcelas", "428 ba9fac9e1d966e5c"},
+      {"ChequesEmitidos", "4 d631e80c9573931a"},
+      {"ChequesRecebidos", "66 20c3bb5bfcfa0443"},
+      {"CieloChamadas", "168 7065f800815b375f"},
+      {"CieloChamadasRecebimentos", "162 164944ee69dd6784"},
+      {"Descontos", "4 fed430c48c2d9413"},
+      {"Empresa", "1 b02bc0788b1c52e1"},
+      {"Fornecedores", "6 41ac35d2b9532ceb"},
+      {"Funcionarios", "8 ef6b9a851cc0b28f"},
+      {"FuncionariosFuncoes", "6 68489504381aaa7a"},
+      {"Matricula", "118 d94c60c3a616ba8f"},
+      {"MatriculaTrancamentos", "16 9b468adb0996bc24"},
+      {"Modalidades", "23 0549ccb7c2d440eb"},
+      {"Online_Modalidades", "13 e319db0a11976660"},
+      {"Online_Planos", "14 b09254a27afe7106"},
+      {"Online_PlanosModalidades", "14 236e22cbbeb0d741"},
+      {"Online_PlanosValores", "19 cd739e62f9e03b18"},
+      {"Online_RecibosRecebimentos", "0 58209d25ed20d562"},
+      {"Produtos", "15 5cb2c7f614fc6061"},
+      {"ProdutosCategorias", "4 a5590899453fab27"},
+      {"Recebimentos", "880 a85708d52bf19986"},
+      {"RecebimentosBoletos", "39 390d388677293c3a"},
+      {"Recibos", "759 e1a182bf84d01d9c"},
+      {"RecibosRecebimentos", "759 51b53d49add24384"},
+      {"Vendas", "32 87d9dbb12b3d6779"},
+      {"VendasItens", "71 51274fead9543f8b"},
+  };
+  OpcoesAcademia o;
+  o.alunos = 60;
+  o.semente = 4;
+  o.suja = true;
+  o.pronta = true;
+  Amostra a = gera("digesto", o);
+  std::map<std::string, std::string> obtido;
+  std::string tabela;
+  for (const auto& [nome, linhas] : kor::teste::conteudo(a.path)) {
+    uint64_t h = 0xCBF29CE484222325ull;
+    for (const std::string& l : linhas) h = fnv1a(l + "\n", h);
+    char digesto[40];
+    std::snprintf(digesto, sizeof digesto, "%zu %016llx", linhas.size() - 1, static_cast<unsigned long long>(h));
+    obtido[nome] = digesto;
+    tabela += "      {\"" + nome + "\", \"" + digesto + "\"},\n";
+  }
+  EXPECT_EQ(obtido, esperado) << "the generated rows changed; their digests now:\n" << tabela;
 }
 
 TEST(SampleAcademyCommand, PrintsTheAccountAddressLastAndRefusesAnExistingFile) {

@@ -397,9 +397,20 @@ class Gerador {
   void escreveCatalogo();
   void escreveTrancamentos(int64_t matriculaID, double desde, bool ultimaAberta, std::string_view motivo);
   int64_t funcionario() { return r_.entre(1, numFuncionarios_); }
+  // "NUMBER-D": a number from minimo to maximo and a check digit.
+  std::string comDigito(int64_t minimo, int64_t maximo) {
+    int64_t digito = r_.abaixo(10);
+    int64_t numero = r_.entre(minimo, maximo);
+    return std::to_string(numero) + "-" + std::to_string(digito);
+  }
   double hora() {
     return static_cast<double>(r_.entre(7 * 60, 21 * 60 + 50)) / (24.0 * 60.0);
   }
+  // A day of years anoDe to anoAte, months 1 to mesAte, days 1 to 28.
+  double diaSorteado(int anoDe, int anoAte, int mesAte);
+  // "STREET, NUMBER", the number from minimo to maximo, with an apartment
+  // porMilApto times in a thousand.
+  std::string endereco(int64_t minimo, int64_t maximo, int porMilApto = 0);
   std::string nomePessoa();
   std::string telefone(const Cidade& c, bool celular);
   std::string nota();
@@ -426,6 +437,24 @@ class Gerador {
   size_t tipoCiclo_ = 0;
   int parCiclo_ = 0, perCiclo_ = 0;
 };
+
+// Every draw below is a statement of its own: the order in which a compiler
+// evaluates the arguments of a call (or the operands of +) is unspecified, and
+// the same seed must give the same rows whatever compiler built the tool.
+double Gerador::diaSorteado(int anoDe, int anoAte, int mesAte) {
+  int dia = static_cast<int>(r_.entre(1, 28));
+  int mes = static_cast<int>(r_.entre(1, mesAte));
+  int ano = static_cast<int>(r_.entre(anoDe, anoAte));
+  return data(ano, mes, dia);
+}
+
+std::string Gerador::endereco(int64_t minimo, int64_t maximo, int porMilApto) {
+  std::string apto;
+  if (porMilApto > 0 && r_.chance(porMilApto)) apto = " apto. " + std::to_string(r_.entre(11, 304));
+  int64_t numero = r_.entre(minimo, maximo);
+  std::string rua(r_.um(kRuas));
+  return rua + ", " + std::to_string(numero) + apto;
+}
 
 std::string Gerador::nomePessoa() {
   std::string n(r_.um(kNomes));
@@ -604,7 +633,7 @@ void Gerador::escreveCadastros() {
     t("Fornecedores").insere({L(i + 1), T(fornecedores[i]), T(std::to_string(10 + i) + ".222.333/0001-4" + std::to_string(i)),
                               T(nomePessoa()), T(telefone(c, false)),
                               i == 4 ? N() : T("vendas@fornecedor" + std::to_string(i + 1) + ".com.br"),
-                              T(std::string(r_.um(kRuas)) + ", " + std::to_string(r_.entre(10, 2000))),
+                              T(endereco(10, 2000)),
                               T(std::string(c.nome)), T(std::string(c.uf)),
                               i == 0 ? T("Entrega às terças.\r\nPedido mínimo:\tR$ 500,00") : N(), B(i == 5)});
   }
@@ -648,12 +677,9 @@ void Gerador::escreveFuncionarios() {
     Value funcaoID = L(funcao);
     if (o_.suja && id > 3 && defeito(1, id, 80)) funcaoID = defeito(2, id, 500) ? N() : L(99);
     t("Funcionarios").insere({L(id), T(nome), funcaoID, T("123.456.789-" + doisDigitos(static_cast<int>(id % 100))),
-                              Dt(data(static_cast<int>(r_.entre(1960, 2002)), static_cast<int>(r_.entre(1, 12)),
-                                      static_cast<int>(r_.entre(1, 28)))),
-                              T(std::string(r_.um(kRuas)) + ", " + std::to_string(r_.entre(1, 999))),
+                              Dt(diaSorteado(1960, 2002, 12)), T(endereco(1, 999)),
                               T(std::string(c.nome)), T(std::string(c.uf)), T(telefone(c, true)),
-                              Dt(data(static_cast<int>(r_.entre(2008, 2024)), static_cast<int>(r_.entre(1, 12)),
-                                      static_cast<int>(r_.entre(1, 28)))),
+                              Dt(diaSorteado(2008, 2024, 12)),
                               T(ativo ? "ATIVO" : "INATIVO"), T("func" + std::to_string(id)),
                               T(std::to_string(100000 + r_.abaixo(900000))), B(acesso), B(excluido), email});
   }
@@ -725,8 +751,7 @@ void Gerador::escreveAluno(int64_t id) {
     ultimoAlunoEmail_ = id;
     ultimoEmail_ = e;
   }
-  double nascimento = data(static_cast<int>(r_.entre(1950, 2015)), static_cast<int>(r_.entre(1, 12)),
-                           static_cast<int>(r_.entre(1, 28)));
+  double nascimento = diaSorteado(1950, 2015, 12);
   Value vNasc = r_.chance(30) ? N() : Dt(nascimento);
   Value sexo = L(r_.entre(1, 2));
   Value estado = r_.chance(150) ? N() : T(std::string(r_.um(kEstadosCivis)));
@@ -740,19 +765,21 @@ void Gerador::escreveAluno(int64_t id) {
     if (defeito(14, id, 20)) vNasc = Dt(data(defeito(15, id, 500) ? 1850 : 2090, 5, 10));
     if (defeito(16, id, 30)) vCep = T(defeito(17, id, 500) ? cep.substr(0, 5) + "-" + cep.substr(5) : "SEM CEP");
   }
-  std::string cpf = std::to_string(r_.entre(100, 999)) + "." + std::to_string(r_.entre(100, 999)) + "." +
-                    std::to_string(r_.entre(100, 999)) + "-" + doisDigitos(static_cast<int>(r_.abaixo(100)));
+  int cpfDigitos = static_cast<int>(r_.abaixo(100));
+  int64_t cpf3 = r_.entre(100, 999);
+  int64_t cpf2 = r_.entre(100, 999);
+  int64_t cpf1 = r_.entre(100, 999);
+  std::string cpf = std::to_string(cpf1) + "." + std::to_string(cpf2) + "." + std::to_string(cpf3) + "-" +
+                    doisDigitos(cpfDigitos);
   bool cartao = r_.chance(300);
   t("Alunos").insere(
       {L(id), L(1000 + id), T(a.nome), vNasc, sexo, estado, T(cpf),
        r_.chance(100) ? N() : T(std::to_string(r_.entre(1000000, 99999999))),
        r_.chance(200) ? T("") : T(telefone(c, false)), r_.chance(80) ? N() : T(telefone(c, true)), email,
-       T(std::string(r_.um(kRuas)) + ", " + std::to_string(r_.entre(1, 3000)) +
-         (r_.chance(200) ? " apto. " + std::to_string(r_.entre(11, 304)) : "")),
+       T(endereco(1, 3000, 200)),
        T(std::string(r_.um(kBairros))), T(std::string(c.nome)), T(std::string(c.uf)), vCep, B(cartao),
        cartao ? T(std::to_string(r_.entre(100000, 999999))) : N(), func,
-       Dt(data(static_cast<int>(r_.entre(2012, 2025)), static_cast<int>(r_.entre(1, 5)),
-               static_cast<int>(r_.entre(1, 28)))),
+       Dt(diaSorteado(2012, 2025, 5)),
        r_.chance(80) ? T(nota()) : N(), B(a.excluido)});
 
   // Enrolments: two on average. The first enrolments of the database cycle
@@ -911,8 +938,12 @@ void Gerador::escreveMatricula(const Aluno& a, Tipo tipo) {
     std::string finais = std::to_string(r_.entre(1000, 9999));
     std::string truncado = r_.chance(500) ? "************" + finais : "4" + std::to_string(r_.entre(100, 999)) + "********" + finais;
     recTruncado = T(CriptografiaComInicio(truncado, static_cast<uint8_t>(r_.abaixo(256))));
-    recValidade = T(doisDigitos(static_cast<int>(r_.entre(1, 12))) + "/" + std::to_string(r_.entre(2026, 2031)));
-    recSeguranca = T(CriptografiaComInicio(std::to_string(r_.entre(100, 999)), static_cast<uint8_t>(r_.abaixo(256))));
+    int64_t anoValidade = r_.entre(2026, 2031);
+    int mesValidade = static_cast<int>(r_.entre(1, 12));
+    recValidade = T(doisDigitos(mesValidade) + "/" + std::to_string(anoValidade));
+    auto inicioSeguranca = static_cast<uint8_t>(r_.abaixo(256));
+    int64_t seguranca = r_.entre(100, 999);
+    recSeguranca = T(CriptografiaComInicio(std::to_string(seguranca), inicioSeguranca));
   }
 
   Value dtInicio = Dt(inicio);
@@ -1063,8 +1094,7 @@ void Gerador::escreveRecibo(int64_t alunoID, const std::vector<int64_t>& recebs,
         else vDtComp = N();
       }
       t("ChequesRecebidos").insere({L(cid), L(id), L(r_.entre(1, 2)), T(std::to_string(850000 + cid)),
-                                    L(bancos[r_.abaixo(7)]), T(std::to_string(r_.entre(1000, 9999)) + "-" + std::to_string(r_.abaixo(10))),
-                                    T(std::to_string(r_.entre(10000, 99999)) + "-" + std::to_string(r_.abaixo(10))),
+                                    L(bancos[r_.abaixo(7)]), T(comDigito(1000, 9999)), T(comDigito(10000, 99999)),
                                     Cents(pagar / vezes + (k == 1 ? pagar % vezes : 0)), Dt(bomPara), vComp,
                                     B(r_.chance(10)), vDtComp, B(r_.chance(10)), Dt(soDia(dia)), B(true),
                                     r_.chance(100) ? T("Cheque pré-datado\tconferido") : N(), L(r_.entre(1, 500)),
@@ -1124,8 +1154,11 @@ void Gerador::escreveOutraCobranca(int64_t alunoID, const std::string& nome) {
   bool pago = venc < hoje_ - 5 ? !r_.chance(100) : r_.chance(100);
   bool isento = !pago && r_.chance(100);
   int64_t aluno = r_.chance(50) ? 0 : alunoID;
-  escreveRecebimento(aluno, r_.chance(500) ? 3 : 0, 0, venc, valores[k], k == 1 && r_.chance(300) ? 1000 : 0,
-                     std::string(historicos[k]), 1, pago, isento, !pago && !isento && r_.chance(30), false, nome);
+  bool excluido = !pago && !isento && r_.chance(30);
+  int64_t desconto = k == 1 && r_.chance(300) ? 1000 : 0;
+  int plano = r_.chance(500) ? 3 : 0;
+  escreveRecebimento(aluno, plano, 0, venc, valores[k], desconto, std::string(historicos[k]), 1, pago, isento,
+                     excluido, false, nome);
 }
 
 // The online catalogue of a user who went through the wizard: one online

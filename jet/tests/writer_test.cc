@@ -621,9 +621,12 @@ TEST(WriterIndexes, UnsupportedSortOrderOpensReadsAndRefusesWrites) {
       if (d[0] == static_cast<uint8_t>(ColumnType::Text) && le16(d + 5) == nome->number) at = pos + 25 * k;
     }
     ASSERT_NE(at, 0u);
+    // The definition belongs to the database: keep its page number before
+    // closing it, the file is patched once it is closed.
+    const uint32_t tdefPage = def.tdefPage;
     db.reset();
     std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-    f.seekp(static_cast<std::streamoff>(def.tdefPage) * kPageSize + static_cast<std::streamoff>(at) + 11);
+    f.seekp(static_cast<std::streamoff>(tdefPage) * kPageSize + static_cast<std::streamoff>(at) + 11);
     uint8_t lcid[2] = {1035 & 0xFF, 1035 >> 8};
     f.write(reinterpret_cast<const char*>(lcid), 2);
   }
@@ -632,10 +635,9 @@ TEST(WriterIndexes, UnsupportedSortOrderOpensReadsAndRefusesWrites) {
   {
     auto db = openRw(path);
     std::vector<Value> row = readRows(*db, "Alunos")[0];
-    RowId id = db->scan("Alunos").next() ? RowId{} : RowId{};
     TableScan scan = db->scan("Alunos");
     ASSERT_TRUE(scan.next());
-    id = scan.rowId();
+    RowId id = scan.rowId();
     row[0] = Value();
     try {
       db->insertRow("Alunos", row);
