@@ -108,7 +108,7 @@ class Conformance : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     db_ = new TestDb("conformance");
-    runScript(*db_->engine, readFile(std::string(JET_SHARED_DIR) + "/desktop-schema.sql"));
+    runScript(*db_->engine, readFile(JET_DESKTOP_SCHEMA));
     runScript(*db_->engine, kFixture);
     for (const char* s : kStartup) {
       try {
