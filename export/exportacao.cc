@@ -19,17 +19,6 @@ namespace kor {
 
 namespace fs = std::filesystem;
 
-const std::vector<std::string>& TabelasExportacao() {
-  static const std::vector<std::string> tabelas = {
-      "Alunos",           "AlunosCreditos",     "Recebimentos",       "RecibosRecebimentos",      "CartaoParcelas",
-      "ChequesRecebidos", "CieloChamadas",      "CieloChamadasRecebimentos", "Descontos",         "Empresa",
-      "Fornecedores",     "Funcionarios",       "FuncionariosFuncoes", "Matricula",               "MatriculaTrancamentos",
-      "Online_Modalidades", "Online_Planos",    "Online_PlanosModalidades", "Online_PlanosValores", "Produtos",
-      "ProdutosCategorias", "RecebimentosBoletos", "Recibos",          "VendasItens",             "Vendas",
-      "Configuracao"};
-  return tabelas;
-}
-
 const std::vector<std::string>& TabelasVerificacaoEmail() {
   static const std::vector<std::string> tabelas = {"Alunos", "Funcionarios"};
   return tabelas;
@@ -98,7 +87,6 @@ void esvaziaRecibosRecebimentos() {
 
 void exporta(PortaExportacao& porta, const std::string& instalacao) {
   Mensagens& mensagens = porta.mensagens();
-  const std::vector<std::string>& tabelas = TabelasExportacao();
 
   vNomeEmpresa = TokenEmpresa(nomeFantasia());
   if (vNomeEmpresa.empty()) {
@@ -128,7 +116,7 @@ void exporta(PortaExportacao& porta, const std::string& instalacao) {
   porta.etapaConcluida("verificações de consistência", segundosDesde(inicio));
 
   porta.progresso(0);
-  porta.progressoMaximo(static_cast<int>(tabelas.size()));
+  porta.progressoMaximo(static_cast<int>(kTabelasExportacao.size()));
   inicio = Relogio::now();
   GravaTrancamentos();
   porta.progresso(1);
@@ -140,7 +128,7 @@ void exporta(PortaExportacao& porta, const std::string& instalacao) {
   std::vector<std::string> escritos;
   int posicao = 1;
   TConsulta qrLista(BD().Conexao);
-  for (const std::string& tabela : tabelas) {
+  for (const std::string tabela : kTabelasExportacao) {
     inicio = Relogio::now();
     bool existe = false;
     try {

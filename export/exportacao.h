@@ -13,9 +13,6 @@
 
 namespace kor {
 
-// The export tables, in the order they are written (later tables select
-// through rows the earlier ones leave in Online_RecibosRecebimentos).
-const std::vector<std::string>& TabelasExportacao();
 // The tables whose e-mails are checked for duplicates, in order.
 const std::vector<std::string>& TabelasVerificacaoEmail();
 
