@@ -144,7 +144,7 @@ void bench(long students, const fs::path& data) {
 
   // The source tables of the package, read by mdb-export from the model.
   std::vector<std::string> tables;
-  for (const std::string& table : kor::kTabelasExportacao)
+  for (const std::string table : kor::kTabelasExportacao)
     if (table != "Configuracao") tables.push_back(table);
   rusage before{}, after{};
   getrusage(RUSAGE_CHILDREN, &before);

@@ -333,7 +333,7 @@ TEST_F(ExportacaoTest, TheWholeRunWritesThePackageAndCleansUp) {
 
   // The archive: the 26 files, deflated, under their bare names, in order.
   std::vector<std::string> esperadas;
-  for (const std::string& t : kTabelasExportacao) esperadas.push_back(t + ".txt");
+  for (const std::string t : kTabelasExportacao) esperadas.push_back(t + ".txt");
   EXPECT_EQ(entradas(), esperadas);
   teste::Saida z = teste::executa("unzip -Zv '" + pacote().string() + "'");
   size_t deflated = 0;
@@ -348,7 +348,7 @@ TEST_F(ExportacaoTest, TheWholeRunWritesThePackageAndCleansUp) {
   // Every file: Windows-1252 text (no byte outside the code page, no UTF-8
   // sequences of our own), CR LF after every line, a header line and as many
   // lines as the table's rows.
-  for (const std::string& t : kTabelasExportacao) {
+  for (const std::string t : kTabelasExportacao) {
     SCOPED_TRACE(t);
     const std::string texto = entrada(t + ".txt");
     ASSERT_FALSE(texto.empty());
@@ -371,7 +371,7 @@ TEST_F(ExportacaoTest, TheWholeRunWritesThePackageAndCleansUp) {
   }
 
   // Tables exported whole: their header and their count.
-  for (const std::string& t : {"Alunos", "Descontos", "Empresa", "Fornecedores", "Funcionarios", "FuncionariosFuncoes",
+  for (const std::string t : {"Alunos", "Descontos", "Empresa", "Fornecedores", "Funcionarios", "FuncionariosFuncoes",
                                "Online_Modalidades", "Online_Planos", "Online_PlanosModalidades", "Online_PlanosValores",
                                "Produtos", "ProdutosCategorias"}) {
     SCOPED_TRACE(t);
