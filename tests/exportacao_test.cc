@@ -494,6 +494,46 @@ TEST_F(ExportacaoTest, TheExportFolderIsClearedWithoutFollowingLinks) {
   EXPECT_EQ(entradas().size(), 26u);
 }
 
+TEST_F(ExportacaoTest, ExportaKorRunsTheWholeRoadAndSaysHowItEnded) {
+  const fs::path arquivo = pacote();
+  teste::desconecta();
+  const std::string kor = std::string(KOR_EXPORTA_KOR) + " ";
+  const std::string pasta = "--folder '" + instalacao() + "' ";
+  // A wrong or missing option: the usage, and nothing run (no backup made).
+  for (const std::string& opcoes :
+       {pasta, pasta + "--email", "--email " + email_, pasta + "--email " + email_ + " --open-accounts talvez",
+        pasta + "--prepare-only --email " + email_, pasta + "--email " + email_ + " --email " + email_,
+        pasta + "--email " + email_ + " --depressa"}) {
+    teste::Saida s = teste::executa(kor + opcoes);
+    EXPECT_EQ(s.status, 2) << opcoes << "\n" << s.texto;
+    EXPECT_NE(s.texto.find("uso: exporta-kor"), std::string::npos) << s.texto;
+  }
+  EXPECT_FALSE(fs::exists(pasta_.path() / "Backup"));
+
+  teste::Saida recusado = teste::executa(kor + pasta + "--email ninguem@lugar.nenhum");
+  EXPECT_EQ(recusado.status, 1);
+  EXPECT_NE(recusado.texto.find("[ATENÇÃO] " + Win1252ParaUtf8(kMsgEmailConta)), std::string::npos) << recusado.texto;
+
+  // The question answered "Não" by default: the run stops, no package.
+  teste::Saida nao = teste::executa(kor + pasta + "--email " + email_);
+  EXPECT_EQ(nao.status, 1) << nao.texto;
+  EXPECT_NE(nao.texto.find("[PERGUNTA (respondida Não)] A base de dados contém "), std::string::npos) << nao.texto;
+  EXPECT_FALSE(fs::exists(arquivo));
+
+  teste::Saida sim = teste::executa(kor + pasta + "--email " + email_ + " --open-accounts yes");
+  EXPECT_EQ(sim.status, 0) << sim.texto;
+  EXPECT_TRUE(fs::exists(arquivo));
+  const std::string linhaPacote = "== Pacote: " + arquivo.string() + "\n";
+  const size_t fim = sim.texto.find(linhaPacote);
+  ASSERT_NE(fim, std::string::npos) << sim.texto;
+  // A progress line per table before the end, the rows per file after it.
+  for (const std::string t : kTabelasExportacao) {
+    EXPECT_NE(sim.texto.find("\n  " + t + " "), std::string::npos) << t;
+    EXPECT_NE(sim.texto.find("\n  " + t + ".txt ", fim), std::string::npos) << t;
+  }
+  EXPECT_NE(sim.texto.find("[RESULTADO] Exportação Realizada com Sucesso!"), std::string::npos) << sim.texto;
+}
+
 TEST(LimpaPasta, DeletesTheFilesButNotTheFolders) {
   PastaTemporaria p("limpapasta");
   std::ofstream(p.path() / "a.txt") << "a";
