@@ -1,5 +1,7 @@
 #include "export/emails.h"
 
+#include <vector>
+
 #include "common/globais.h"
 #include "common/texto.h"
 #include "db/bd.h"
@@ -36,21 +38,49 @@ std::string semQuebras(const std::string& texto) {
   return out;
 }
 
+// Runs the statements as one write (a large academy has thousands of them,
+// and each would be flushed on its own). When one fails, the transaction is
+// gone: they all run again one by one, each failure ignored, as they would
+// have without it.
+void executaJuntos(const std::vector<std::string>& sqls) {
+  if (sqls.empty()) return;
+  try {
+    TTransacao transacao(BD().Conexao);
+    bool todos = true;
+    for (const std::string& sql : sqls) {
+      if (ExecutaSQL(sql) != "OK") {
+        todos = false;
+        break;
+      }
+    }
+    if (todos) {
+      transacao.Commit();
+      return;
+    }
+  } catch (const ErroBanco&) {
+  }
+  for (const std::string& sql : sqls) ExecutaSQL(sql);
+}
+
 }  // namespace
 
 void TrataEmailsAlunos(TConsulta& qrVerifica) {
+  std::vector<std::string> sqls;
   std::string anterior;
   for (qrVerifica.First(); !qrVerifica.Eof(); qrVerifica.Next()) {
     const std::string email = Minusculas(semQuebras(qrVerifica.FieldByName("Email").AsString()));
     if (email == anterior) {
-      ExecutaSQL("UPDATE Alunos SET alunoEmail = \"\" WHERE alunoID = " +
-                 std::to_string(qrVerifica.FieldByName("Codigo").AsInteger()));
-      ExecutaSQL("INSERT INTO AlunosEmail (Matricula, Nome, Email) VALUES(" +
-                 AspasSimples(qrVerifica.FieldByName("Matricula").AsString()) + "," +
-                 AspasSimples(qrVerifica.FieldByName("Nome").AsString()) + "," + AspasSimples(email) + ")");
+      sqls.push_back("UPDATE Alunos SET alunoEmail = \"\" WHERE alunoID = " +
+                     std::to_string(qrVerifica.FieldByName("Codigo").AsInteger()));
+      sqls.push_back("INSERT INTO AlunosEmail (Matricula, Nome, Email) VALUES(" +
+                     AspasSimples(qrVerifica.FieldByName("Matricula").AsString()) + "," +
+                     AspasSimples(qrVerifica.FieldByName("Nome").AsString()) + "," + AspasSimples(email) + ")");
     }
     anterior = email;
   }
+  // The students change only once the query has been read through.
+  qrVerifica.Close();
+  executaJuntos(sqls);
 }
 
 bool VerificaDuplicados(const std::string& sql, const std::string& tabela, Mensagens& mensagens) {

@@ -30,9 +30,9 @@ bool VerificaEmails(const std::string& tabela, Mensagens& mensagens);
 // answers true.
 bool VerificaDuplicados(const std::string& sql, const std::string& tabela, Mensagens& mensagens);
 
-// Walks the rows of the student query (open, in its order): every row whose
-// lower-case address equals the row before's loses its address and gets a
-// row in AlunosEmail.
+// Walks the rows of the student query (open, in its order; closed at the
+// end): every row whose lower-case address equals the row before's loses its
+// address and gets a row in AlunosEmail.
 void TrataEmailsAlunos(TConsulta& qrVerifica);
 
 }  // namespace kor

@@ -97,6 +97,7 @@ void exporta(PortaExportacao& porta, const std::string& instalacao) {
 
   vDuplicados = 0;
   vVerificouFuncionarios = 0;
+  vExportou = 0;  // no archive of this run yet, whatever an earlier run left
   PreparaPasta();
   auto inicio = Relogio::now();
   for (const std::string& tabela : TabelasVerificacaoEmail()) {

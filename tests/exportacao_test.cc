@@ -236,23 +236,23 @@ TEST_F(ExportacaoTest, TheOpenAccountsQuestionStopsOnNaoAndGoesOnOnSim) {
 }
 
 TEST_F(ExportacaoTest, StudentsSharingAnAddressAreCorrectedAndTheRunGoesOn) {
-  // Three students with one address in different cases; the deleted one has
-  // the lowest code, the active ones keep the lowest active code first.
+  // Three students with one address in different cases: the deleted one has
+  // the lowest code, but the active one with the lowest code keeps it.
   executa({"UPDATE Alunos SET alunoEmail = 'Caso@Mail.com', alunoExcluido = True WHERE alunoID = 3",
            "UPDATE Alunos SET alunoEmail = 'caso@mail.com', alunoExcluido = False WHERE alunoID = 7",
            "UPDATE Alunos SET alunoEmail = 'CASO@MAIL.COM', alunoExcluido = False WHERE alunoID = 5",
            "UPDATE Alunos SET alunoEmail = '' WHERE alunoID in (8, 9)",  // a shared empty address is no duplicate
-           "UPDATE Alunos SET alunoNome = 'Ana D''Avila' WHERE alunoID = 7"});
+           "UPDATE Alunos SET alunoNome = 'Ana D''Avila' WHERE alunoID = 7",
+           // Without a registration number its log row cannot be written;
+           // the corrections go on all the same.
+           "UPDATE Alunos SET alunoMatricula = Null WHERE alunoID = 3"});
   const std::string matricula7 = teste::linhas("Select alunoMatricula from Alunos Where alunoID = 7").at(0);
-  const std::string matricula3 = teste::linhas("Select alunoMatricula from Alunos Where alunoID = 3").at(0);
   EXPECT_TRUE(exporta());
   EXPECT_TRUE(porta_.mensagens_.textos("msg_atencao").empty());
   EXPECT_EQ(teste::linhas("Select alunoID, alunoEmail from Alunos Where alunoID in (3, 5, 7, 8, 9) Order by alunoID"),
             (std::vector<std::string>{"3\t", "5\tCASO@MAIL.COM", "7\t", "8\t", "9\t"}));
   EXPECT_EQ(teste::linhas("Select Matricula, Nome, Email from AlunosEmail Where Email = 'caso@mail.com' Order by Codigo"),
-            (std::vector<std::string>{matricula7 + "\tAna D'Avila\tcaso@mail.com",
-                                      matricula3 + "\t" + teste::linhas("Select alunoNome from Alunos Where alunoID = 3").at(0) +
-                                          "\tcaso@mail.com"}));
+            std::vector<std::string>{matricula7 + "\tAna D'Avila\tcaso@mail.com"});
   EXPECT_TRUE(fs::exists(pacote()));
   // A second run finds nothing more to correct; the log keeps its rows.
   const std::vector<std::string> registro = teste::linhas("Select * from AlunosEmail Order by Codigo");
@@ -418,7 +418,10 @@ TEST_F(ExportacaoTest, TheWholeRunWritesThePackageAndCleansUp) {
   EXPECT_GT(std::stoi(mdb.texto), 1) << mdb.texto;
 }
 
-TEST_F(ExportacaoTest, ASecondRunGivesTheSamePackageAndReplacesTheArchive) {
+TEST_F(ExportacaoTest, LeftoversOfEarlierRunsDoNotReachThePackage) {
+  // The first run moves the end dates of deleted enrolments, which the next
+  // billing dates read: runs agree from the second on.
+  ASSERT_TRUE(exporta());
   ASSERT_TRUE(exporta());
   std::map<std::string, std::string> primeiro;
   for (const std::string& e : entradas()) primeiro[e] = entrada(e);
