@@ -24,6 +24,7 @@
 #include "app/inicio.h"
 #include "common/globais.h"
 #include "common/mensagens.h"
+#include "common/texto.h"
 #include "db/bd.h"
 #include "export/conta.h"
 #include "export/exportacao.h"
@@ -132,7 +133,8 @@ void bench(long students, const fs::path& data) {
   const bool ok = kor::btExportarClick(porta, dir.string());
   const double run = since(t);
   const double whole = since(total);
-  for (const auto& m : porta.mensagens_.exibidas()) std::printf("  [%s] %s\n", m.dialogo.c_str(), m.texto.c_str());
+  for (const auto& m : porta.mensagens_.exibidas())
+    std::printf("  [%s] %s\n", m.dialogo.c_str(), kor::Win1252ParaUtf8(m.texto).c_str());
   const std::string package = kor::vPastaExportacao + ".kor";
   const double cpu2 = cpu();
   std::printf("  %-32s %7.2f s  cpu %6.2f s (tables %.2f s)%s\n", "export run", run, cpu2 - cpu1, porta.tabelas_,
