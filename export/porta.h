@@ -47,7 +47,7 @@ class PortaExportacao {
     (void)tabela, (void)linhas, (void)segundos;
   }
   // Told after each step of the run other than the tables (checks, locking
-  // history, archive...): its name (plain text) and the seconds it took.
+  // history, archive...): its name (UTF-8, for a log) and the seconds it took.
   virtual void etapaConcluida(const std::string& etapa, double segundos) { (void)etapa, (void)segundos; }
 };
 
