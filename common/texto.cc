@@ -184,8 +184,14 @@ std::string Win1252ParaUtf8(std::string_view win1252) {
 
 std::string Utf8ParaWin1252(std::string_view in) {
   std::string out;
-  out.reserve(in.size());
+  AcrescentaWin1252(out, in);
+  return out;
+}
+
+void AcrescentaWin1252(std::string& out, std::string_view in) {
   size_t i = 0;
+  while (i < in.size() && static_cast<unsigned char>(in[i]) < 0x80) ++i;
+  out.append(in.data(), i);  // the plain ASCII start in one piece
   while (i < in.size()) {
     auto c = static_cast<unsigned char>(in[i]);
     uint32_t cp;
@@ -208,7 +214,6 @@ std::string Utf8ParaWin1252(std::string_view in) {
     }
     out.push_back(mapped);
   }
-  return out;
 }
 
 }  // namespace kor

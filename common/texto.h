@@ -58,6 +58,9 @@ void ApagaPasta(const std::string& pasta);
 // UTF-8, files and windows see Windows-1252). A character that Windows-1252
 // lacks becomes "?".
 std::string Utf8ParaWin1252(std::string_view utf8);
+// The same, appended to `destino` (for writers that convert millions of
+// values into one buffer).
+void AcrescentaWin1252(std::string& destino, std::string_view utf8);
 std::string Win1252ParaUtf8(std::string_view win1252);
 
 }  // namespace kor

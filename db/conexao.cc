@@ -1,6 +1,8 @@
 #include "db/conexao.h"
 
+#include <charconv>
 #include <cmath>
+#include <cstdio>
 
 #include "common/texto.h"
 #include "jet/sql/regional.h"
@@ -56,35 +58,65 @@ void setParam(std::vector<Parametro>& params, size_t i, jet::Value v) {
   params[i] = std::move(v);
 }
 
-std::string dateText(double days) {
+void append2(std::string& out, int n) {
+  out += static_cast<char>('0' + n / 10 % 10);
+  out += static_cast<char>('0' + n % 10);
+}
+
+// dd/mm/yyyy, and " hh:nn:ss" when the time is not midnight.
+void appendDate(std::string& out, double days) {
   jet::CivilDateTime c = jet::toCivil(days);
-  char buf[40];
-  int n = std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", c.day, c.month, c.year);
-  if (c.hour || c.minute || c.second) {
-    std::snprintf(buf + n, sizeof buf - n, " %02d:%02d:%02d", c.hour, c.minute, c.second);
+  append2(out, c.day);
+  out += '/';
+  append2(out, c.month);
+  out += '/';
+  if (c.year >= 0 && c.year <= 9999) {
+    append2(out, c.year / 100);
+    append2(out, c.year % 100);
+  } else {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d", c.year);
+    out += buf;
   }
-  return buf;
+  if (c.hour || c.minute || c.second) {
+    out += ' ';
+    append2(out, c.hour);
+    out += ':';
+    append2(out, c.minute);
+    out += ':';
+    append2(out, c.second);
+  }
 }
 
 }  // namespace
 
 std::string TextoDoValor(const jet::Value& v) {
+  std::string out;
+  AcrescentaTextoDoValor(out, v);
+  return out;
+}
+
+void AcrescentaTextoDoValor(std::string& out, const jet::Value& v) {
   using K = jet::ValueKind;
   switch (v.kind()) {
-    case K::Null: return "";
-    case K::Boolean: return v.as<bool>() ? "True" : "False";
+    case K::Null: return;
+    case K::Boolean: out += v.as<bool>() ? "True" : "False"; return;
     case K::Byte:
     case K::Integer:
-    case K::Long: return std::to_string(jet::sql::toLong(v));
-    case K::Currency: return jet::sql::formatCurrencyGeneral(v.as<jet::Currency>().scaled);
-    case K::Single: return jet::sql::formatGeneralNumber(v.as<float>(), true);
-    case K::Double: return jet::sql::formatGeneralNumber(v.as<double>());
-    case K::Date: return dateText(v.as<jet::DateTime>().days);
-    case K::Text: return Utf8ParaWin1252(v.as<std::string>());
-    case K::Binary: return std::string(v.as<jet::Bytes>().begin(), v.as<jet::Bytes>().end());
-    case K::Guid: return jet::canonicalText(v);
+    case K::Long: {
+      char buf[24];
+      auto r = std::to_chars(buf, buf + sizeof buf, jet::sql::toLong(v));
+      out.append(buf, r.ptr);
+      return;
+    }
+    case K::Currency: out += jet::sql::formatCurrencyGeneral(v.as<jet::Currency>().scaled); return;
+    case K::Single: out += jet::sql::formatGeneralNumber(v.as<float>(), true); return;
+    case K::Double: out += jet::sql::formatGeneralNumber(v.as<double>()); return;
+    case K::Date: appendDate(out, v.as<jet::DateTime>().days); return;
+    case K::Text: AcrescentaWin1252(out, v.as<std::string>()); return;
+    case K::Binary: out.append(v.as<jet::Bytes>().begin(), v.as<jet::Bytes>().end()); return;
+    case K::Guid: out += jet::canonicalText(v); return;
   }
-  return "";
 }
 
 // --- Connection ---------------------------------------------------------------
@@ -293,6 +325,10 @@ jet::Value TCampo::Value() const {
 std::string TCampo::AsString() const {
   const jet::Value* v = consulta_->current(indice_);
   return v ? TextoDoValor(*v) : std::string();
+}
+
+void TCampo::AcrescentaTexto(std::string& destino) const {
+  if (const jet::Value* v = consulta_->current(indice_)) AcrescentaTextoDoValor(destino, *v);
 }
 
 std::string TCampo::AsWideString() const {

@@ -121,6 +121,9 @@ class TCampo {
   // numbers and currency in general form with a decimal comma, text as
   // stored (Windows-1252), Null as "".
   std::string AsString() const;
+  // Appends the AsString text to `destino`, without building a string of
+  // its own for most kinds (for writers of millions of values).
+  void AcrescentaTexto(std::string& destino) const;
   // The text as UTF-8 (text columns hold Unicode).
   std::string AsWideString() const;
   int32_t AsInteger() const;
@@ -187,5 +190,7 @@ class TConsulta {
 
 // The text form of a value, as TCampo::AsString gives it.
 std::string TextoDoValor(const jet::Value& v);
+// The same, appended to `destino`.
+void AcrescentaTextoDoValor(std::string& destino, const jet::Value& v);
 
 }  // namespace kor

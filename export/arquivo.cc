@@ -215,11 +215,13 @@ int64_t escreve(TConsulta& q, const std::string& caminho, const std::string& nom
 
   std::vector<TCampo> campos;
   for (size_t i = 0; i < colunas; ++i) campos.push_back(q.Fields(i));
-  std::string valor;
+  std::string bruto, valor;  // reused: no allocation per value
   int64_t linhas = 0;
   for (; !q.Eof(); q.Next()) {
     for (size_t i = 0; i < colunas; ++i) {
-      filtraValor(campos[i].AsString(), valor);
+      bruto.clear();
+      campos[i].AcrescentaTexto(bruto);
+      filtraValor(bruto, valor);
       if (i + 1 < colunas) {
         switch (tabela) {
           case Tabela::Alunos:
