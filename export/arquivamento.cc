@@ -22,12 +22,10 @@ namespace kor {
 
 namespace fs = std::filesystem;
 
-namespace {
-
 // One entry of the archive, deflated ahead of libzip: libzip then copies the
 // deflated bytes as they are (its own deflate runs on one core only, and at
 // level 9 that is most of the export's time on a large academy).
-struct Entrada {
+struct EntradaZip {
   std::string nome;      // bare file name
   std::string caminho;   // file to read
   uint64_t tamanho = 0;  // bytes read
@@ -38,9 +36,11 @@ struct Entrada {
   size_t lidos = 0;      // position of libzip's reading in `deflado`
 };
 
+namespace {
+
 // Reads the file in blocks and deflates it (level 9, raw stream) into
 // e.deflado: memory stays bounded by the deflated size.
-void deflaEntrada(Entrada& e) {
+void deflaEntrada(EntradaZip& e) {
   std::FILE* f = std::fopen(e.caminho.c_str(), "rb");
   if (!f) {
     e.erro = std::string(std::strerror(errno)) + ": " + e.caminho;
@@ -78,30 +78,10 @@ void deflaEntrada(Entrada& e) {
   e.crc = static_cast<uint32_t>(crc);
 }
 
-// Deflates the entries on as many threads as there are cores, the largest
-// files first.
-void deflaTodas(std::vector<Entrada>& entradas) {
-  std::vector<Entrada*> fila;
-  for (Entrada& e : entradas) fila.push_back(&e);
-  std::sort(fila.begin(), fila.end(), [](const Entrada* a, const Entrada* b) {
-    std::error_code ec;
-    return fs::file_size(a->caminho, ec) > fs::file_size(b->caminho, ec);
-  });
-  std::atomic<size_t> proxima{0};
-  auto trabalha = [&] {
-    for (size_t i; (i = proxima++) < fila.size();) deflaEntrada(*fila[i]);
-  };
-  const size_t nucleos = std::max(1u, std::thread::hardware_concurrency());
-  std::vector<std::thread> threads;
-  for (size_t t = 1; t < std::min(nucleos, fila.size()); ++t) threads.emplace_back(trabalha);
-  trabalha();
-  for (std::thread& t : threads) t.join();
-}
-
 // A libzip source that hands over an entry's deflated bytes, with the stat
 // that tells libzip they are deflated already (and their CRC and size).
 zip_int64_t fonteDeflada(void* dados, void* buffer, zip_uint64_t tamanho, zip_source_cmd_t comando) {
-  Entrada& e = *static_cast<Entrada*>(dados);
+  EntradaZip& e = *static_cast<EntradaZip*>(dados);
   switch (comando) {
     case ZIP_SOURCE_OPEN:
       e.lidos = 0;
@@ -149,7 +129,7 @@ zip_int64_t fonteDeflada(void* dados, void* buffer, zip_uint64_t tamanho, zip_so
 std::string erroZip(zip_t* zip) { return zip_error_strerror(zip_get_error(zip)); }
 
 // Writes the entries, in order, into a new archive at `caminho`.
-bool gravaZip(const std::string& caminho, std::vector<Entrada>& entradas, std::string& erro) {
+bool gravaZip(const std::string& caminho, const std::vector<std::unique_ptr<EntradaZip>>& entradas, std::string& erro) {
   int codigo = 0;
   zip_t* zip = zip_open(caminho.c_str(), ZIP_CREATE | ZIP_EXCL, &codigo);
   if (!zip) {
@@ -159,7 +139,8 @@ bool gravaZip(const std::string& caminho, std::vector<Entrada>& entradas, std::s
     zip_error_fini(&e);
     return false;
   }
-  for (Entrada& e : entradas) {
+  for (const auto& entrada : entradas) {
+    EntradaZip& e = *entrada;
     zip_source_t* fonte = zip_source_function(zip, fonteDeflada, &e);
     const zip_int64_t indice = fonte ? zip_file_add(zip, e.nome.c_str(), fonte, ZIP_FL_ENC_GUESS) : -1;
     if (indice < 0 || zip_set_file_compression(zip, static_cast<zip_uint64_t>(indice), ZIP_CM_DEFLATE, 9) < 0) {
@@ -179,28 +160,82 @@ bool gravaZip(const std::string& caminho, std::vector<Entrada>& entradas, std::s
 
 }  // namespace
 
-bool CompactaPasta(const std::vector<std::string>& arquivos, std::string& erro) {
-  const std::string destino = vPastaExportacao + ".kor";
-  const std::string temporario = destino + ".tmp";
-  std::vector<Entrada> entradas(arquivos.size());
-  for (size_t i = 0; i < arquivos.size(); ++i) {
-    entradas[i].nome = arquivos[i];
-    entradas[i].caminho = vPastaExportacao + "/" + arquivos[i];
-    std::error_code ec;
-    const auto quando = fs::last_write_time(entradas[i].caminho, ec);
-    entradas[i].mtime = ec ? std::time(nullptr)
-                           : std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(quando));
+Compactador::Compactador() {
+  // The run's own thread goes on with the next table meanwhile.
+  const unsigned nucleos = std::thread::hardware_concurrency();
+  for (unsigned t = 0; t < std::max(1u, nucleos > 1 ? nucleos - 1 : 1u); ++t) threads_.emplace_back([this] { trabalha(); });
+}
+
+Compactador::~Compactador() {
+  {
+    std::lock_guard<std::mutex> trava(mutex_);
+    parar_ = true;
+    fila_.clear();
   }
-  deflaTodas(entradas);
-  for (const Entrada& e : entradas) {
-    if (!e.erro.empty()) {
-      erro = e.erro;
+  sinal_.notify_all();
+  for (std::thread& t : threads_) t.join();
+}
+
+void Compactador::trabalha() {
+  for (;;) {
+    EntradaZip* e = nullptr;
+    {
+      std::unique_lock<std::mutex> trava(mutex_);
+      sinal_.wait(trava, [this] { return parar_ || !fila_.empty(); });
+      if (fila_.empty()) return;
+      e = fila_.front();
+      fila_.pop_front();
+    }
+    deflaEntrada(*e);
+  }
+}
+
+void Compactador::Adiciona(const std::string& nome) {
+  auto e = std::make_unique<EntradaZip>();
+  e->nome = nome;
+  e->caminho = vPastaExportacao + "/" + nome;
+  std::error_code ec;
+  const auto quando = fs::last_write_time(e->caminho, ec);
+  e->mtime = ec ? std::time(nullptr) : std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(quando));
+  {
+    std::lock_guard<std::mutex> trava(mutex_);
+    fila_.push_back(e.get());
+    entradas_.push_back(std::move(e));
+  }
+  sinal_.notify_one();
+}
+
+bool Compactador::Conclui(std::string& erro) {
+  // This thread deflates too, then waits for the entries still in hand.
+  for (;;) {
+    EntradaZip* e = nullptr;
+    {
+      std::lock_guard<std::mutex> trava(mutex_);
+      if (fila_.empty()) break;
+      e = fila_.front();
+      fila_.pop_front();
+    }
+    deflaEntrada(*e);
+  }
+  {
+    std::lock_guard<std::mutex> trava(mutex_);
+    parar_ = true;
+  }
+  sinal_.notify_all();
+  for (std::thread& t : threads_) t.join();
+  threads_.clear();
+
+  for (const auto& e : entradas_) {
+    if (!e->erro.empty()) {
+      erro = e->erro;
       return false;
     }
   }
+  const std::string destino = vPastaExportacao + ".kor";
+  const std::string temporario = destino + ".tmp";
   std::error_code ec;
   fs::remove(temporario, ec);
-  if (!gravaZip(temporario, entradas, erro)) {
+  if (!gravaZip(temporario, entradas_, erro)) {
     fs::remove(temporario, ec);
     return false;
   }
@@ -212,6 +247,12 @@ bool CompactaPasta(const std::vector<std::string>& arquivos, std::string& erro) 
   }
   vExportou = 1;
   return true;
+}
+
+bool CompactaPasta(const std::vector<std::string>& arquivos, std::string& erro) {
+  Compactador compactador;
+  for (const std::string& nome : arquivos) compactador.Adiciona(nome);
+  return compactador.Conclui(erro);
 }
 
 void LimpaExportacao() {

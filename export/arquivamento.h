@@ -3,12 +3,47 @@
 // form shows.
 #pragma once
 
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "export/porta.h"
 
 namespace kor {
+
+struct EntradaZip;
+
+// Builds the migration package while the run writes its files: each file
+// handed over is deflated (level 9) on a background thread at once, so the
+// deflating of one table overlaps the query of the next; Conclui then deflates
+// what is left on every core and writes the archive. Not thread-safe itself:
+// one thread calls its methods.
+class Compactador {
+ public:
+  Compactador();
+  // Stops the background work; an unfinished archive is simply not written.
+  ~Compactador();
+  Compactador(const Compactador&) = delete;
+  Compactador& operator=(const Compactador&) = delete;
+
+  // A file of vPastaExportacao (bare name), complete: its entry comes next.
+  void Adiciona(const std::string& nome);
+  // Writes vPastaExportacao + ".kor" as CompactaPasta below says.
+  bool Conclui(std::string& erro);
+
+ private:
+  void trabalha();
+  std::vector<std::unique_ptr<EntradaZip>> entradas_;
+  std::deque<EntradaZip*> fila_;
+  std::mutex mutex_;
+  std::condition_variable sinal_;
+  bool parar_ = false;
+  std::vector<std::thread> threads_;
+};
 
 // Packs `arquivos` (bare names of files in vPastaExportacao) into
 // vPastaExportacao + ".kor": standard deflated entries at level 9 under the

@@ -126,7 +126,7 @@ void exporta(PortaExportacao& porta, const std::string& instalacao) {
 
   PreparaPasta();
   esvaziaRecibosRecebimentos();
-  std::vector<std::string> escritos;
+  Compactador compactador;  // deflates each file as soon as it is written
   int posicao = 1;
   TConsulta qrLista(BD().Conexao);
   for (const std::string tabela : kTabelasExportacao) {
@@ -145,7 +145,7 @@ void exporta(PortaExportacao& porta, const std::string& instalacao) {
     if (existe) {
       const std::string arquivo = tabela + ".txt";
       linhas = GeraArquivo(qrLista, vPastaExportacao + "/" + arquivo, tabela, '\t', mensagens);
-      escritos.push_back(arquivo);
+      compactador.Adiciona(arquivo);
     }
     porta.progresso(++posicao);
     porta.repinta();
@@ -157,7 +157,7 @@ void exporta(PortaExportacao& porta, const std::string& instalacao) {
   vExportou = 0;
   inicio = Relogio::now();
   std::string erro;
-  if (!CompactaPasta(escritos, erro)) {
+  if (!compactador.Conclui(erro)) {
     // The files stay in the export folder and the result form is not shown:
     // there is no package to report.
     mensagens.msg_atencao(Utf8ParaWin1252("Atenção! Não foi possível gravar o arquivo para migração " +
