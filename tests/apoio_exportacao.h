@@ -1,5 +1,5 @@
-// Helpers of the export's tests: a database with the desktop tables and what
-// the start-up adds for the export, statements run as one transaction, and
+// Helpers of the export's tests: a database with the desktop tables as the
+// start-up leaves them, statements run as one transaction, and
 // the bytes of a written file.
 #pragma once
 
@@ -14,29 +14,23 @@
 #include "apoio.h"
 #include "db/bd.h"
 #include "db/uglobal.h"
+#include "prepare/preparacao.h"
 
 namespace kor::teste {
 
-// The desktop tables plus the start-up's online catalogue tables, the
-// export's auxiliary table and its two columns, with no rows.
+// The desktop tables after the start-up's preparation (the online catalogue
+// tables, the export's auxiliary table and its two columns), with no rows.
+// The preparation runs once per test program; each call copies its result.
 inline void criaBancoExportacao(const fs::path& caminho) {
-  auto db = jet::Database::create(caminho.string(), kSenha);
-  kor::amostra::createDesktopTables(*db);
-  for (const char* st : {
-           "CREATE TABLE Online_Modalidades (CodigoModalidade AutoIncrement, Modalidade Text(30), PRIMARY KEY "
-           "(CodigoModalidade))",
-           "CREATE TABLE Online_Planos (CodigoPlano AutoIncrement, Plano Text(50), Tipo Text(1), Situacao Text(1), "
-           "PRIMARY KEY (CodigoPlano))",
-           "CREATE TABLE Online_PlanosModalidades(CodigoPlano Number, CodigoModalidade Number, PRIMARY KEY "
-           "(CodigoPlano,CodigoModalidade))",
-           "CREATE TABLE Online_PlanosValores (CodigoPlanoValor AutoIncrement, CodigoPlano Number, Meses Number, Valor "
-           "Currency, Situacao Text(1), PRIMARY KEY (CodigoPlanoValor))",
-           "CREATE TABLE Online_RecibosRecebimentos (recebID Number, reciboID Number)",
-           "ALTER TABLE Matricula ADD ProximaGeracaoCobranca Date",
-           "ALTER TABLE Modalidades ADD CodigoPlanoValor Number",
-       }) {
-    kor::amostra::runDdl(*db, st);
+  static PastaTemporaria modelo("exportacao_modelo");
+  const fs::path banco = modelo.path() / "dados.mdb";
+  if (!fs::exists(banco)) {
+    criaBancoDesktop(banco);
+    conecta(banco);
+    AtualizaBanco();
+    desconecta();
   }
+  fs::copy_file(banco, caminho);
 }
 
 // Runs the statements (Windows-1252) on the data module's connection as one
