@@ -141,7 +141,13 @@ void TConexao::Open() {
 }
 
 void TConexao::Close() {
-  if (transacao_) RollbackTrans();
+  if (transacao_) {
+    try {
+      RollbackTrans();
+    } catch (const ErroBanco&) {
+    }
+    transacao_ = false;
+  }
   engine_.reset();
   db_.reset();
 }

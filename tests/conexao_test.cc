@@ -9,6 +9,7 @@
 #include "apoio.h"
 #include "db/bd.h"
 #include "db/conexao.h"
+#include "db/uglobal.h"
 #include "jet/sql/regional.h"
 
 namespace {
@@ -212,6 +213,44 @@ TEST_F(ConexaoTest, EngineErrorsArriveWithTheMessageInWindows1252) {
   EXPECT_FALSE(q.Active());
   // The connection is still usable.
   EXPECT_EQ(teste::codigos("Select Count(*) from Pessoas"), std::vector<int32_t>{3});
+}
+
+TEST_F(ConexaoTest, ATransactionWritesItsStatementsAtOnceOrNotAtAll) {
+  TConexao& c = BD().Conexao;
+  auto nomes = [] { return teste::linhas("Select nome from Pessoas where id > 3 order by id"); };
+  auto insere = [](const std::string& nome) {
+    return ExecutaSQL("INSERT INTO Pessoas (nome) VALUES ('" + nome + "')");
+  };
+  c.BeginTrans();
+  EXPECT_TRUE(c.InTransaction());
+  EXPECT_THROW(c.BeginTrans(), ErroBanco);  // no nesting
+  ASSERT_EQ(insere("um"), "OK");
+  EXPECT_EQ(nomes(), std::vector<std::string>{"um"});  // seen inside
+  c.CommitTrans();
+  EXPECT_FALSE(c.InTransaction());
+  EXPECT_THROW(c.CommitTrans(), ErroBanco);
+
+  c.BeginTrans();
+  ASSERT_EQ(insere("dois"), "OK");
+  c.RollbackTrans();
+  EXPECT_EQ(nomes(), std::vector<std::string>{"um"});
+
+  // A statement that fails while writing (a duplicate key) undoes the whole
+  // transaction; the statements after it take effect on their own, and the
+  // commit says the transaction was lost.
+  c.BeginTrans();
+  ASSERT_EQ(insere("tres"), "OK");
+  EXPECT_NE(ExecutaSQL("INSERT INTO Pessoas (id, nome) VALUES (1, 'dup')"), "OK");
+  ASSERT_EQ(insere("quatro"), "OK");
+  EXPECT_THROW(c.CommitTrans(), ErroBanco);
+  EXPECT_EQ(nomes(), (std::vector<std::string>{"um", "quatro"}));
+
+  // Closing the connection rolls an open transaction back.
+  c.BeginTrans();
+  ASSERT_EQ(insere("cinco"), "OK");
+  c.Close();
+  teste::conecta(banco_);
+  EXPECT_EQ(nomes(), (std::vector<std::string>{"um", "quatro"}));
 }
 
 TEST_F(ConexaoTest, TheConnectionStringNamesFileAndPassword) {
