@@ -29,24 +29,56 @@ struct Inscricao {
   std::string diaVencimento;  // matriculaDiaVencimento as text ("" for Null)
 };
 
-std::vector<Inscricao> leInscricoes() {
+// What the enrolment receivables (planoID 1, not deleted) tell of one
+// enrolment: the latest due date among them, and whether one of them is not
+// exempted (which keeps a deleted enrolment in the package).
+struct Recebiveis {
+  bool temVencimento = false;
+  double ultimoVencimento = 0;
+  bool aberto = false;
+};
+
+// One pass over the receivables, grouped by enrolment, instead of one query
+// per enrolment (and of a second pass to find the exportable ones).
+std::unordered_map<int32_t, Recebiveis> leRecebiveis() {
   TConsulta q(BD().Conexao);
-  q.Add("SELECT Matricula.matriculaID, Matricula.alunoID, Matricula.matriculaNumero, Matricula.matriculaDtInicio, "
-        "Matricula.matriculaDtFim, Matricula.matriculaValor, Matricula.matriculaForma, Matricula.matriculaSituacao, "
-        "Matricula.matriculaDiaVencimento, Matricula.matriculaExcluida, Matricula.matriculaDtEncerramento");
-  q.Add("FROM Matricula WHERE Matricula.matriculaID in (Select Recebimentos.idRelaciona from Recebimentos where "
-        "Recebimentos.planoID = 1 and Recebimentos.recebFuncIdIsentou = 0 and Recebimentos.recebExcluido = False) "
-        "or Matricula.matriculaExcluida = False");
-  q.Add("ORDER BY Matricula.matriculaID");
+  q.Add("Select idRelaciona, MAX(recebDtVencimento) as DtVencimento, Sum(iif(recebFuncIdIsentou = 0, 1, 0)) as "
+        "Abertos from Recebimentos");
+  q.Add("Where recebExcluido = False and planoID = 1 Group by idRelaciona");
+  q.Open();
+  const TCampo matricula = q.Fields(0), vencimento = q.Fields(1), abertos = q.Fields(2);
+  std::unordered_map<int32_t, Recebiveis> out;
+  for (; !q.Eof(); q.Next()) {
+    if (matricula.IsNull()) continue;
+    Recebiveis r;
+    r.temVencimento = !vencimento.IsNull();
+    r.ultimoVencimento = vencimento.AsDateTime();
+    r.aberto = abertos.AsInteger() > 0;
+    out.emplace(matricula.AsInteger(), r);
+  }
+  return out;
+}
+
+// The enrolments that are exported: not deleted, or still holding a
+// non-deleted, non-exempted enrolment receivable; in matriculaID order.
+std::vector<Inscricao> leInscricoes(const std::unordered_map<int32_t, Recebiveis>& recebiveis) {
+  TConsulta q(BD().Conexao);
+  q.Add("SELECT matriculaID, matriculaDtInicio, matriculaDtFim, matriculaValor, matriculaForma, matriculaSituacao, "
+        "matriculaDiaVencimento, matriculaExcluida, matriculaDtEncerramento");
+  q.Add("FROM Matricula ORDER BY matriculaID");
   q.Open();
   const TCampo id = q.FieldByName("matriculaID"), inicio = q.FieldByName("matriculaDtInicio"),
                fim = q.FieldByName("matriculaDtFim"), valor = q.FieldByName("matriculaValor"),
                forma = q.FieldByName("matriculaForma"), situacao = q.FieldByName("matriculaSituacao"),
-               dia = q.FieldByName("matriculaDiaVencimento"), encerramento = q.FieldByName("matriculaDtEncerramento");
+               dia = q.FieldByName("matriculaDiaVencimento"), excluida = q.FieldByName("matriculaExcluida"),
+               encerramento = q.FieldByName("matriculaDtEncerramento");
   std::vector<Inscricao> out;
   for (; !q.Eof(); q.Next()) {
     Inscricao m;
     m.id = id.AsInteger();
+    auto r = recebiveis.find(m.id);
+    const bool naoExcluida = !excluida.IsNull() && !excluida.AsBoolean();  // "= False": Null is not
+    if (!naoExcluida && (r == recebiveis.end() || !r->second.aberto)) continue;
     m.inicio = inicio.AsDateTime();
     m.fim = fim.AsDateTime();
     m.encerramento = encerramento.AsDateTime();
@@ -55,23 +87,6 @@ std::vector<Inscricao> leInscricoes() {
     m.valorZero = valor.AsCurrency().scaled == 0;
     m.diaVencimento = dia.AsString();
     out.push_back(std::move(m));
-  }
-  return out;
-}
-
-// The latest due date of each enrolment's non-deleted enrolment receivables
-// (those with a due date), by matriculaID: one pass over the receivables
-// instead of one query per enrolment.
-std::unordered_map<int32_t, double> leUltimosVencimentos() {
-  TConsulta q(BD().Conexao);
-  q.Add("Select idRelaciona, MAX(recebDtVencimento) as DtVencimento from Recebimentos");
-  q.Add("Where recebExcluido = False and planoID = 1 Group by idRelaciona");
-  q.Open();
-  const TCampo matricula = q.Fields(0), vencimento = q.Fields(1);
-  std::unordered_map<int32_t, double> out;
-  for (; !q.Eof(); q.Next()) {
-    if (matricula.IsNull() || vencimento.IsNull()) continue;
-    out.emplace(matricula.AsInteger(), vencimento.AsDateTime());
   }
   return out;
 }
@@ -137,16 +152,17 @@ DataCivil hojeDaMaquina() {
 }
 
 void calcula(const DataCivil& hoje) {
-  const std::vector<Inscricao> inscricoes = leInscricoes();
-  const std::unordered_map<int32_t, double> ultimos = leUltimosVencimentos();
+  const std::unordered_map<int32_t, Recebiveis> recebiveis = leRecebiveis();
+  const std::vector<Inscricao> inscricoes = leInscricoes(recebiveis);
   // Thousands of one-row updates: one transaction, so the file is written once.
   TTransacao transacao(BD().Conexao);
   std::optional<ErroBanco> falha;
   for (const Inscricao& m : inscricoes) {
-    auto u = ultimos.find(m.id);
+    auto r = recebiveis.find(m.id);
+    const double* ultimo = r != recebiveis.end() && r->second.temVencimento ? &r->second.ultimoVencimento : nullptr;
     double d;
     try {
-      d = dataDaCobranca(m, u == ultimos.end() ? nullptr : &u->second, hoje);
+      d = dataDaCobranca(m, ultimo, hoje);
     } catch (const ErroBanco& e) {
       falha = e;
       break;
