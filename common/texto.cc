@@ -98,6 +98,17 @@ std::string RemoveEspacosDuplos(std::string_view texto) {
   return out;
 }
 
+std::string QuebrasPorEspaco(std::string_view texto) {
+  std::string out;
+  out.reserve(texto.size());
+  for (size_t i = 0; i < texto.size(); ++i) {
+    const bool quebra = texto[i] == '\r' && i + 1 < texto.size() && texto[i + 1] == '\n';
+    out.push_back(quebra ? ' ' : texto[i]);
+    if (quebra) ++i;
+  }
+  return out;
+}
+
 std::string Trim(std::string_view texto) {
   size_t ini = 0, fim = texto.size();
   while (ini < fim && static_cast<unsigned char>(texto[ini]) <= ' ') ++ini;

@@ -36,6 +36,9 @@ std::string RemoveAcentos(std::string_view texto);
 // Replaces each run of blanks (character 32 only) by one blank.
 std::string RemoveEspacosDuplos(std::string_view texto);
 
+// Every CR LF pair replaced by one blank (a lone CR or LF stays).
+std::string QuebrasPorEspaco(std::string_view texto);
+
 // The text without the blanks and control characters (codes 0 to 32) at
 // either end.
 std::string Trim(std::string_view texto);

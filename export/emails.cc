@@ -24,20 +24,6 @@ const char* const kSqlEmailsFuncionarios =
 
 namespace {
 
-std::string semQuebras(const std::string& texto) {
-  std::string out;
-  out.reserve(texto.size());
-  for (size_t i = 0; i < texto.size(); ++i) {
-    if (texto[i] == '\r' && i + 1 < texto.size() && texto[i + 1] == '\n') {
-      out.push_back(' ');
-      ++i;
-    } else {
-      out.push_back(texto[i]);
-    }
-  }
-  return out;
-}
-
 // Runs the statements as one write (a large academy has thousands of them,
 // and each would be flushed on its own). When one fails, the transaction is
 // gone: they all run again one by one, each failure ignored, as they would
@@ -68,7 +54,7 @@ void TrataEmailsAlunos(TConsulta& qrVerifica) {
   std::vector<std::string> sqls;
   std::string anterior;
   for (qrVerifica.First(); !qrVerifica.Eof(); qrVerifica.Next()) {
-    const std::string email = Minusculas(semQuebras(qrVerifica.FieldByName("Email").AsString()));
+    const std::string email = Minusculas(QuebrasPorEspaco(qrVerifica.FieldByName("Email").AsString()));
     if (email == anterior) {
       sqls.push_back("UPDATE Alunos SET alunoEmail = \"\" WHERE alunoID = " +
                      std::to_string(qrVerifica.FieldByName("Codigo").AsInteger()));

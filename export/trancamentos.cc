@@ -32,14 +32,7 @@ std::vector<Trancada> le(TConsulta& q) {
 // The reason as a Jet text literal: trimmed of blanks and control
 // characters, each CR LF one blank, in apostrophes with each inner one doubled.
 std::string literalDoMotivo(const std::string& motivo) {
-  const std::string aparado = Trim(motivo);
-  std::string texto;
-  for (size_t i = 0; i < aparado.size(); ++i) {
-    const bool quebra = aparado[i] == '\r' && i + 1 < aparado.size() && aparado[i + 1] == '\n';
-    texto += quebra ? ' ' : aparado[i];
-    if (quebra) ++i;
-  }
-  return AspasSimples(texto);
+  return AspasSimples(QuebrasPorEspaco(Trim(motivo)));
 }
 
 void gravaPeriodos(const std::vector<Trancada>& linhas) {

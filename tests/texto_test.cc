@@ -129,6 +129,11 @@ TEST(Minusculas, MapsWindows1252CasePairs) {
   EXPECT_EQ(Maiusculas("jo\xE3o \xE7\xE9\x9A\xFF\xF7\xDF"), "JO\xC3O \xC7\xC9\x8A\x9F\xF7\xDF");
 }
 
+TEST(QuebrasPorEspaco, ReplacesEachCrLfPairOnly) {
+  EXPECT_EQ(QuebrasPorEspaco("a\r\nb\r\n\r\nc"), "a b  c");
+  EXPECT_EQ(QuebrasPorEspaco("a\rb\nc\n\r"), "a\rb\nc\n\r");
+}
+
 TEST(AspasDuplas, DoublesInnerQuotes) {
   EXPECT_EQ(AspasDuplas(""), "\"\"");
   EXPECT_EQ(AspasDuplas("a\"b'c"), "\"a\"\"b'c\"");
