@@ -38,13 +38,16 @@ TfrmKOR::TfrmKOR(QWidget* parent)
   cbPlanos = Lista(suiTabSheet1, "cbPlanos", 15, 85, 545);
   suiTabSheet2 = Pagina(suiPageControl1, "suiTabSheet2", QStringLiteral("Periodicidades e Planos"));
   Label4 = Rotulo(suiTabSheet2, "Label4", QStringLiteral("Periodicidade Desktop"), 15, 15);
-  cbPeriodicidade = Lista(suiTabSheet2, "cbPeriodicidade", 15, 35, 545);
+  // Narrower than the price lists, so that the codes after the blanks stay
+  // out of sight as they do there.
+  cbPeriodicidade = Lista(suiTabSheet2, "cbPeriodicidade", 15, 35, 330);
   Label3 = Rotulo(suiTabSheet2, "Label3", QStringLiteral("Plano do Online"), 15, 65);
   cbPlanosOnline = Lista(suiTabSheet2, "cbPlanosOnline", 15, 85, 545);
   btVincular = Botao(corpo(), "btVincular", QStringLiteral("Vincular"), 380, 175);
   btFechar = Botao(corpo(), "btFechar", QStringLiteral("Fechar"), 490, 175);
   connect(btVincular, &QPushButton::clicked, this, &TfrmKOR::btVincularClick);
   connect(btFechar, &QPushButton::clicked, this, &TfrmKOR::btFecharClick);
+  connect(this, &TModelo::PrimeiraExibicao, this, [this] { Protegido([this] { FormShow(); }); });
 
   qrLista.Add("Select modalidadeID, modalidadeNome, CodigoPlanoValor from Modalidades");
   qrLista.Add("Where modalidadeID = :P1");
@@ -59,14 +62,6 @@ TfrmKOR::TfrmKOR(QWidget* parent)
   qrPeriodicidade.Add("Select modalidadePlano, modalidadeMeses, modalidadeDias from Modalidades");
   qrPeriodicidade.Add("Where CodigoPlanoValor = 0 and modalidadePlano > 0 and modalidadePlano <= 8");
   qrPeriodicidade.Add("Group by modalidadePlano, modalidadeMeses, modalidadeDias");
-}
-
-void TfrmKOR::showEvent(QShowEvent* e) {
-  TModelo::showEvent(e);
-  if (!mostrado_) {
-    mostrado_ = true;
-    Protegido([this] { FormShow(); });
-  }
 }
 
 void TfrmKOR::FormShow() {

@@ -45,9 +45,6 @@ class TfrmKOR : public TModelo {
   QPushButton* btVincular;
   QPushButton* btFechar;
 
- protected:
-  void showEvent(QShowEvent* e) override;
-
  private slots:
   void btVincularClick();
   void btFecharClick();
@@ -66,7 +63,6 @@ class TfrmKOR : public TModelo {
   // The periodicities of cbPeriodicidade's entries (entry i is element i - 1).
   std::vector<catalogo::PeriodicidadeDesktop> periodicidades_;
   int32_t modalidadeID_ = 0;
-  bool mostrado_ = false;
 };
 
 }  // namespace kor::ui

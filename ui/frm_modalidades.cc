@@ -27,18 +27,11 @@ TfrmModalidades::TfrmModalidades(QWidget* parent)
   btFechar = Botao(corpo(), "btFechar", QStringLiteral("Fechar"), 330, 135);
   connect(btCadastrar, &QPushButton::clicked, this, &TfrmModalidades::btCadastrarClick);
   connect(btFechar, &QPushButton::clicked, this, &TfrmModalidades::btFecharClick);
+  connect(this, &TModelo::PrimeiraExibicao, this, [this] { Protegido([this] { FormShow(); }); });
 
   cmdCadastra.CommandText = "INSERT INTO Online_Modalidades (Modalidade) VALUES (:P1)";
   qrLista.Add("Select Modalidade from Online_Modalidades");
   qrLista.Add("Where CodigoModalidade = :P1");
-}
-
-void TfrmModalidades::showEvent(QShowEvent* e) {
-  TModelo::showEvent(e);
-  if (!mostrado_) {
-    mostrado_ = true;
-    Protegido([this] { FormShow(); });
-  }
 }
 
 void TfrmModalidades::FormShow() {

@@ -30,9 +30,6 @@ class TfrmModalidades : public TModelo {
   QPushButton* btCadastrar;
   QPushButton* btFechar;
 
- protected:
-  void showEvent(QShowEvent* e) override;
-
  private slots:
   void btCadastrarClick();
   void btFecharClick();
@@ -46,7 +43,6 @@ class TfrmModalidades : public TModelo {
   TComando cmdCadastra;
   TConsulta qrLista;
   std::string vModalidade;  // the cleaned name between the checks and the write
-  bool mostrado_ = false;
 };
 
 }  // namespace kor::ui

@@ -34,17 +34,10 @@ TfrmPlanos::TfrmPlanos(QWidget* parent) : TModelo(parent), qrLista(BD().Conexao)
   btFechar = Botao(corpo(), "btFechar", QStringLiteral("Fechar"), 430, 190);
   connect(btCadastrar, &QPushButton::clicked, this, &TfrmPlanos::btCadastrarClick);
   connect(btFechar, &QPushButton::clicked, this, &TfrmPlanos::btFecharClick);
+  connect(this, &TModelo::PrimeiraExibicao, this, [this] { Protegido([this] { FormShow(); }); });
 
   qrLista.SetText("Select * from Online_Planos Where CodigoPlano = :P1");
   cmdCadastra.CommandText = "INSERT INTO Online_Planos (Plano, Tipo, Situacao) VALUES (:P1, :P2, :P3)";
-}
-
-void TfrmPlanos::showEvent(QShowEvent* e) {
-  TModelo::showEvent(e);
-  if (!mostrado_) {
-    mostrado_ = true;
-    Protegido([this] { FormShow(); });
-  }
 }
 
 void TfrmPlanos::FormShow() {

@@ -36,9 +36,6 @@ class TfrmPlanos : public TModelo {
   QPushButton* btCadastrar;
   QPushButton* btFechar;
 
- protected:
-  void showEvent(QShowEvent* e) override;
-
  private slots:
   void btCadastrarClick();
   void btFecharClick();
@@ -53,7 +50,6 @@ class TfrmPlanos : public TModelo {
   TComando cmdCadastra;
   std::string vPlano;         // the cleaned name between the checks and the write
   std::string tipoCarregado_;  // the kind the altered plan had when loaded
-  bool mostrado_ = false;
 };
 
 }  // namespace kor::ui

@@ -30,21 +30,16 @@ TfrmPlanosModalidades::TfrmPlanosModalidades(QWidget* parent)
   btFechar = Botao(corpo(), "btFechar", QStringLiteral("Fechar"), 430, 160);
   connect(btVincular, &QPushButton::clicked, this, &TfrmPlanosModalidades::btVincularClick);
   connect(btFechar, &QPushButton::clicked, this, &TfrmPlanosModalidades::btFecharClick);
+  connect(this, &TModelo::PrimeiraExibicao, this, [this] {
+    MostraPlano();
+    CarregaModalidades();
+  });
 
   qrPlanos.Add("Select Plano from Online_Planos");
   qrPlanos.Add("Where CodigoPlano = :P1");
   qrModalidades.SetText("Select * from Online_Modalidades");
   cmdCadastra.CommandText =
       "INSERT INTO Online_PlanosModalidades (CodigoPlano, CodigoModalidade) VALUES (:P1, :P2)";
-}
-
-void TfrmPlanosModalidades::showEvent(QShowEvent* e) {
-  TModelo::showEvent(e);
-  if (!mostrado_) {
-    mostrado_ = true;
-    MostraPlano();
-    CarregaModalidades();
-  }
 }
 
 void TfrmPlanosModalidades::MostraPlano() {

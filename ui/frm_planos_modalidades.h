@@ -32,9 +32,6 @@ class TfrmPlanosModalidades : public TModelo {
   QPushButton* btVincular;
   QPushButton* btFechar;
 
- protected:
-  void showEvent(QShowEvent* e) override;
-
  private slots:
   void btVincularClick();
   void btFecharClick();
@@ -48,7 +45,6 @@ class TfrmPlanosModalidades : public TModelo {
   TConsulta qrPlanos;
   TConsulta qrModalidades;
   TComando cmdCadastra;
-  bool mostrado_ = false;
 };
 
 }  // namespace kor::ui

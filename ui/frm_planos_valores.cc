@@ -40,6 +40,7 @@ TfrmPlanosValores::TfrmPlanosValores(QWidget* parent)
   btFechar = Botao(corpo(), "btFechar", QStringLiteral("Fechar"), 430, 195);
   connect(btCadastrar, &QPushButton::clicked, this, &TfrmPlanosValores::btCadastrarClick);
   connect(btFechar, &QPushButton::clicked, this, &TfrmPlanosValores::btFecharClick);
+  connect(this, &TModelo::PrimeiraExibicao, this, [this] { Protegido([this] { FormShow(); }); });
 
   qrPlanos.Add("Select * from Online_Planos");
   qrPlanos.Add("Where CodigoPlano = :P1");
@@ -52,14 +53,6 @@ TfrmPlanosValores::TfrmPlanosValores(QWidget* parent)
   qrLista.Add("Where Online_PlanosValores.CodigoPlanoValor = :P1");
   cmdCadastra.CommandText =
       "INSERT INTO Online_PlanosValores (CodigoPlano, Meses, Valor, Situacao) VALUES (:P1, :P2, :P3, :P4)";
-}
-
-void TfrmPlanosValores::showEvent(QShowEvent* e) {
-  TModelo::showEvent(e);
-  if (!mostrado_) {
-    mostrado_ = true;
-    Protegido([this] { FormShow(); });
-  }
 }
 
 void TfrmPlanosValores::PreenchePeriodicidades() {

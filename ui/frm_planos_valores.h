@@ -42,9 +42,6 @@ class TfrmPlanosValores : public TModelo {
   QPushButton* btCadastrar;
   QPushButton* btFechar;
 
- protected:
-  void showEvent(QShowEvent* e) override;
-
  private slots:
   void btCadastrarClick();
   void btFecharClick();
@@ -63,7 +60,6 @@ class TfrmPlanosValores : public TModelo {
   TConsulta qrLista;
   TComando cmdCadastra;
   int32_t vMeses = 0;
-  bool mostrado_ = false;
 };
 
 }  // namespace kor::ui

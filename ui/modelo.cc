@@ -212,6 +212,10 @@ void TModelo::showEvent(QShowEvent* e) {
   QDialog::showEvent(e);
   PosicionaBotoes();
   if (QScreen* tela = screen()) move(tela->availableGeometry().center() - rect().center());
+  if (!exibido_) {
+    exibido_ = true;
+    emit PrimeiraExibicao();
+  }
 }
 
 void TModelo::resizeEvent(QResizeEvent* e) {

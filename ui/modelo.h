@@ -58,6 +58,11 @@ class TModelo : public QDialog {
   QToolButton* btZCatracaZ;  // hidden in every window
   QToolButton* btYFechar;
 
+ signals:
+  // The window is being shown for the first time: derived windows read their
+  // hand-off variables and fill their controls then.
+  void PrimeiraExibicao();
+
  protected:
   void showEvent(QShowEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
@@ -90,6 +95,7 @@ class TModelo : public QDialog {
   void PosicionaBotoes();
 
   QWidget* corpo_;
+  bool exibido_ = false;
   bool arrastando_ = false;
   QPoint origemArraste_;
 };
