@@ -139,8 +139,14 @@ TEST_F(Catalogo, PlanEditorCreatesAndAlters) {
     QTest::mouseClick(f.btCadastrar, Qt::LeftButton);
     EXPECT_EQ(f.cbTipo->currentIndex(), 2);
     EXPECT_EQ(f.cbSituacao->currentIndex(), 1);
+    // A name that cleans to nothing is as missing as no kind.
+    Digita(f.txtPlano, U("'\""));
+    QTest::mouseClick(f.btCadastrar, Qt::LeftButton);
+    EXPECT_EQ(roteiro_.ultima("msg_atencao"), "Preencha todos os campos!");
+    f.txtPlano->clear();
     f.cbTipo->setCurrentIndex(0);
     Digita(f.txtPlano, U("OUTRO"));
+    roteiro_.limpar();
     QTest::mouseClick(f.btCadastrar, Qt::LeftButton);
     EXPECT_EQ(roteiro_.ultima("msg_atencao"), "Preencha todos os campos!");
   }
