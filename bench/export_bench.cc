@@ -11,6 +11,7 @@
 // every run works on a copy of it in a temporary folder, removed at the end.
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <time.h>
 
@@ -100,7 +101,7 @@ void bench(long students, const fs::path& data) {
     email = kor::amostra::geraAcademia(model.string(), o).emailConta;
     std::printf("generated %s in %.1f s\n", model.c_str(), since(t));
   }
-  const fs::path dir = fs::temp_directory_path() / ("bench_export_" + std::to_string(students));
+  const fs::path dir = fs::temp_directory_path() / ("bench_export_" + std::to_string(students) + "_" + std::to_string(::getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir);
   fs::copy_file(model, dir / "dados.mdb");
