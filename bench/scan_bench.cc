@@ -1,15 +1,18 @@
 // Scan benchmark: opens a database, reads every row of every user table, and
-// does the same with mdb-export (mdbtools) in the same run, for comparison.
+// does the same with mdb-export (mdbtools) and with `jetsql dump` (its text
+// output discarded) in the same run, for comparison.
 //
-//   bench_scan FILE [--password PW] [--repeat N]
+//   bench_scan FILE [--password PW] [--repeat N] [--jetsql PATH]
 //
-// Prints the open time, rows per second for both readers and their ratio.
+// Prints the open time, rows per second for each reader and the ratios to
+// mdb-export. jetsql is looked for beside the benchmark's build folder.
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -26,14 +29,17 @@ double seconds(Clock::time_point a, Clock::time_point b) {
   return std::chrono::duration<double>(b - a).count();
 }
 
-// Runs mdb-export on one table, discarding its output; returns false if it failed.
-bool mdbExport(const std::string& file, const std::string& table) {
+// Runs a program (looked up in PATH), discarding its output; returns false if it failed.
+bool runQuiet(const std::vector<std::string>& args) {
   std::fflush(stdout);
   pid_t pid = fork();
   if (pid == 0) {
     FILE* null = std::freopen("/dev/null", "w", stdout);
     (void)null;
-    execlp("mdb-export", "mdb-export", file.c_str(), table.c_str(), static_cast<char*>(nullptr));
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
     _exit(127);
   }
   int status = 0;
@@ -51,10 +57,13 @@ int main(int argc, char** argv) {
   std::string file = argv[1];
   jet::OpenOptions options;
   int repeat = 3;
+  std::string jetsql =
+      (std::filesystem::path(argv[0]).parent_path() / ".." / "jet" / "tools" / "jetsql").lexically_normal().string();
   for (int i = 2; i + 1 < argc; i += 2) {
     std::string a = argv[i];
     if (a == "--password") options.password = argv[i + 1];
     if (a == "--repeat") repeat = std::max(1, std::atoi(argv[i + 1]));
+    if (a == "--jetsql") jetsql = argv[i + 1];
   }
   try {
     double bestOpen = 1e9, bestScan = 1e9;
@@ -88,7 +97,7 @@ int main(int argc, char** argv) {
     bool ok = true;
     for (int r = 0; r < repeat && ok; ++r) {
       auto t0 = Clock::now();
-      for (const auto& t : tables) ok = ok && mdbExport(file, t);
+      for (const auto& t : tables) ok = ok && runQuiet({"mdb-export", file, t});
       bestExport = std::min(bestExport, seconds(t0, Clock::now()));
     }
     if (!ok) {
@@ -97,6 +106,24 @@ int main(int argc, char** argv) {
     }
     std::printf("mdb-export     %.3f s   %.0f rows/s\n", bestExport, rows / bestExport);
     std::printf("ratio          %.1fx\n", bestExport / bestScan);
+
+    double bestDump = 1e9;
+    for (int r = 0; r < repeat && ok; ++r) {
+      auto t0 = Clock::now();
+      for (const auto& t : tables) {
+        std::vector<std::string> args = {jetsql, file};
+        if (!options.password.empty()) args.insert(args.end(), {"--password", options.password});
+        args.insert(args.end(), {"dump", t});
+        ok = ok && runQuiet(args);
+      }
+      bestDump = std::min(bestDump, seconds(t0, Clock::now()));
+    }
+    if (!ok) {
+      std::printf("jetsql dump    unavailable or failed (%s)\n", jetsql.c_str());
+      return 0;
+    }
+    std::printf("jetsql dump    %.3f s   %.0f rows/s\n", bestDump, rows / bestDump);
+    std::printf("dump ratio     %.1fx\n", bestExport / bestDump);
   } catch (const jet::Error& e) {
     std::cerr << "bench_scan: " << e.what() << '\n';
     return 1;

@@ -129,6 +129,7 @@ std::string TConexao::Password() const { return connectionPart(ConnectionString,
 
 void TConexao::Open() {
   Close();
+  ++geracao_;
   std::string path = DataSource();
   if (path.empty()) throw ErroBanco("A cadeia de conexão não indica o banco de dados.");
   try {
@@ -148,6 +149,7 @@ void TConexao::Close() {
     }
     transacao_ = false;
   }
+  ++geracao_;
   engine_.reset();
   db_.reset();
 }
@@ -249,26 +251,131 @@ void TConsulta::SetText(const std::string& texto) { SQL = {texto}; }
 void TConsulta::SetParametro(size_t i, int32_t v) { setParam(Parameters, i, jet::Value(v)); }
 void TConsulta::SetParametro(size_t i, const std::string& t) { setParam(Parameters, i, jet::Value(t)); }
 
-void TConsulta::Open() {
-  Close();
+// One walk through the result: the cursor and the block of rows in hand,
+// rows [inicio, inicio + linhas) of the result.
+struct TConsulta::Leitura {
+  std::unique_ptr<jet::sql::Cursor> cursor;
+  std::vector<std::vector<jet::Value>> bloco;  // kLinhasPorBloco slots, reused
+  size_t linhas = 0;   // rows of the block in hand
+  size_t inicio = 0;   // position in the result of the block's first row
+  size_t pos = 0;      // the current row in the block; linhas = end of rows
+  bool fim = false;    // the cursor has no more rows
+
+  bool inteira() const { return inicio == 0 && fim; }
+
+  // Reads the next block after the one in hand.
+  void leBloco() {
+    inicio += linhas;
+    linhas = 0;
+    pos = 0;
+    if (bloco.size() < kLinhasPorBloco) bloco.resize(kLinhasPorBloco);
+    while (linhas < kLinhasPorBloco) {
+      if (!cursor->next()) {
+        fim = true;
+        cursor.reset();
+        break;
+      }
+      bloco[linhas++] = cursor->row();
+    }
+    if (fim && inicio == 0) {
+      // Held whole: no more than the rows it has.
+      bloco.resize(linhas);
+      bloco.shrink_to_fit();
+    }
+  }
+  void avanca() {
+    if (pos >= linhas) return;
+    if (++pos == linhas && !fim) leBloco();
+  }
+};
+
+TConsulta::TConsulta(TConexao& conexao) : conexao_(conexao) {}
+TConsulta::~TConsulta() = default;
+
+jet::sql::Engine& TConsulta::engine() const {
+  if (conexao_.Geracao() != geracao_)
+    throw ErroBanco(Utf8ParaWin1252("A conexão com o banco de dados foi fechada enquanto a consulta estava aberta."));
+  return conexao_.engine();
+}
+
+std::unique_ptr<TConsulta::Leitura> TConsulta::abre() const {
+  auto l = std::make_unique<Leitura>();
   try {
     jet::sql::StatementOptions options;
-    options.parameters = ParamCheck;
-    jet::sql::Result r = conexao_.engine().execute(Win1252ParaUtf8(Text()), engineParams(Parameters), options);
-    columns_ = std::move(r.columns);
-    rows_ = std::move(r.rows);
+    options.parameters = paramCheckAberto_;
+    l->cursor = engine().query(sqlAberto_, parametrosAbertos_, options);
+    l->leBloco();
   } catch (const jet::Error& e) {
     rethrow(e);
   }
-  pos_ = 0;
+  return l;
+}
+
+void TConsulta::Open() {
+  Close();
+  sqlAberto_ = Win1252ParaUtf8(Text());
+  parametrosAbertos_ = engineParams(Parameters);
+  paramCheckAberto_ = ParamCheck;
+  geracao_ = conexao_.Geracao();
+  try {
+    jet::sql::StatementOptions options;
+    options.parameters = paramCheckAberto_;
+    auto l = std::make_unique<Leitura>();
+    l->cursor = engine().query(sqlAberto_, parametrosAbertos_, options);
+    columns_ = l->cursor->columns();
+    l->leBloco();
+    leitura_ = std::move(l);
+  } catch (const jet::Error& e) {
+    columns_.clear();
+    rethrow(e);
+  }
   active_ = true;
 }
 
 void TConsulta::Close() {
   active_ = false;
   columns_.clear();
-  rows_.clear();
-  pos_ = 0;
+  leitura_.reset();
+  total_.reset();
+}
+
+void TConsulta::First() {
+  if (!leitura_ || leitura_->inicio == 0) {
+    if (leitura_) leitura_->pos = 0;
+    return;
+  }
+  leitura_ = abre();
+}
+
+void TConsulta::Next() {
+  if (!leitura_) return;
+  try {
+    if (leitura_->pos + 1 >= leitura_->linhas && !leitura_->fim) engine();
+    leitura_->avanca();
+  } catch (const jet::Error& e) {
+    rethrow(e);
+  }
+}
+
+bool TConsulta::Eof() const { return !leitura_ || leitura_->pos >= leitura_->linhas; }
+
+bool TConsulta::IsEmpty() const { return !leitura_ || (leitura_->inicio == 0 && leitura_->linhas == 0); }
+
+int TConsulta::RecordCount() const {
+  if (!leitura_) return 0;
+  if (leitura_->inteira()) return static_cast<int>(leitura_->linhas);
+  jet::sql::Engine& e = engine();
+  if (!total_ || serialDoTotal_ != e.changeSerial()) {
+    try {
+      jet::sql::StatementOptions options;
+      options.parameters = paramCheckAberto_;
+      total_ = e.query(sqlAberto_, parametrosAbertos_, options)->count();
+      serialDoTotal_ = e.changeSerial();
+    } catch (const jet::Error& err) {
+      rethrow(err);
+    }
+  }
+  return static_cast<int>(*total_);
 }
 
 int TConsulta::IndexOf(const std::string& nome) const {
@@ -293,22 +400,43 @@ TCampo TConsulta::Fields(size_t i) const {
 bool TConsulta::Locate(const std::string& campo, const jet::Value& valor) {
   int c = IndexOf(campo);
   if (c < 0) throw ErroBanco("Campo '" + campo + "' não encontrado.");
+  if (!leitura_) return false;
   jet::Value key = toEngine(valor);
-  for (size_t r = 0; r < rows_.size(); ++r) {
-    auto cmp = jet::sql::compareValues(rows_[r][static_cast<size_t>(c)], key);
-    if (cmp && *cmp == 0) {
-      pos_ = r;
-      return true;
+  auto procura = [&](Leitura& l) {
+    for (; l.pos < l.linhas; ++l.pos) {
+      auto cmp = jet::sql::compareValues(l.bloco[l.pos][static_cast<size_t>(c)], key);
+      if (cmp && *cmp == 0) return true;
     }
+    return false;
+  };
+  if (leitura_->inteira()) {
+    size_t antes = leitura_->pos;
+    leitura_->pos = 0;
+    if (procura(*leitura_)) return true;
+    leitura_->pos = antes;
+    return false;
   }
-  return false;
+  // From the first row, on a walk of its own, so that the walk in hand is
+  // untouched when nothing is found.
+  std::unique_ptr<Leitura> l = abre();
+  try {
+    while (!procura(*l)) {
+      if (l->fim) return false;
+      l->leBloco();
+    }
+  } catch (const jet::Error& e) {
+    rethrow(e);
+  }
+  leitura_ = std::move(l);
+  return true;
 }
 
 const jet::sql::ResultColumn& TConsulta::column(size_t i) const { return columns_.at(i); }
 
 const jet::Value* TConsulta::current(size_t i) const {
-  if (pos_ >= rows_.size() || i >= rows_[pos_].size()) return nullptr;
-  return &rows_[pos_][i];
+  if (!leitura_ || leitura_->pos >= leitura_->linhas) return nullptr;
+  const auto& row = leitura_->bloco[leitura_->pos];
+  return i < row.size() ? &row[i] : nullptr;
 }
 
 // --- Fields ---------------------------------------------------------------------

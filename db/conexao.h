@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -63,11 +64,15 @@ class TConexao {
   std::string Password() const;
 
   jet::sql::Engine& engine();
+  // Grows at each Open and Close: a query opened on an earlier connection
+  // knows by it that its cursor is gone.
+  uint64_t Geracao() const { return geracao_; }
 
  private:
   std::unique_ptr<jet::Database> db_;
   std::unique_ptr<jet::sql::Engine> engine_;
   bool transacao_ = false;
+  uint64_t geracao_ = 0;
 };
 
 // A transaction that is rolled back unless committed before it goes.
@@ -137,11 +142,32 @@ class TCampo {
   size_t indice_;
 };
 
-// A statement with rows. The SQL is set whole or line by line; Open reads the
-// result, so RecordCount is exact.
+// A statement with rows. The SQL is set whole or line by line.
+//
+// The rows are not held: Open starts the engine's cursor and reads its first
+// block of rows (kLinhasPorBloco), Next reads the next block when the walk
+// leaves the one in hand. So a query over a million rows walks in the memory
+// of one block, and a result that fits one block is held whole (First and
+// Locate then cost nothing).
+//   - RecordCount is exact: a longer result is counted by running the
+//     statement once more without building its rows (again whenever another
+//     statement has run since the last count).
+//   - First after the first block, and Locate, run the statement again (a
+//     Locate that finds nothing leaves the walk where it was).
+// Statements may run on the connection while a query is open (the rows
+// walked may be updated): the rows of the block in hand are as they were
+// when the block was read; the rows after it are read as they stand when
+// the walk reaches them (see jet::sql::Cursor for the whole rule). Closing
+// or reopening the connection ends the cursor: the row in hand can still be
+// read, but moving on is an ErroBanco.
 class TConsulta {
  public:
-  explicit TConsulta(TConexao& conexao) : conexao_(conexao) {}
+  static constexpr size_t kLinhasPorBloco = 256;
+
+  explicit TConsulta(TConexao& conexao);
+  ~TConsulta();
+  TConsulta(const TConsulta&) = delete;
+  TConsulta& operator=(const TConsulta&) = delete;
 
   std::vector<std::string> SQL;  // lines, Windows-1252
   bool ParamCheck = true;
@@ -158,13 +184,13 @@ class TConsulta {
   void Close();
   bool Active() const { return active_; }
 
-  void First() { pos_ = 0; }
-  void Next() {
-    if (pos_ < rows_.size()) ++pos_;
-  }
-  bool Eof() const { return pos_ >= rows_.size(); }
-  int RecordCount() const { return static_cast<int>(rows_.size()); }
-  bool IsEmpty() const { return rows_.empty(); }
+  // Moving and counting throw ErroBanco when the engine fails.
+  void First();
+  // Past the end stays at the end.
+  void Next();
+  bool Eof() const;
+  int RecordCount() const;
+  bool IsEmpty() const;
   // Moves to the first row whose field equals `valor` (text compared without
   // regard to case); false, staying put, when there is none.
   bool Locate(const std::string& campo, const jet::Value& valor);
@@ -181,11 +207,22 @@ class TConsulta {
   const jet::Value* current(size_t i) const;
 
  private:
+  struct Leitura;
+  std::unique_ptr<Leitura> abre() const;
+  jet::sql::Engine& engine() const;
+
   TConexao& conexao_;
   bool active_ = false;
   std::vector<jet::sql::ResultColumn> columns_;
-  std::vector<std::vector<jet::Value>> rows_;
-  size_t pos_ = 0;
+  // The statement as opened, in the engine's text.
+  std::string sqlAberto_;
+  std::vector<jet::Value> parametrosAbertos_;
+  bool paramCheckAberto_ = true;
+  uint64_t geracao_ = 0;
+  std::unique_ptr<Leitura> leitura_;
+  // The last count and the engine's change serial when it was made.
+  mutable std::optional<int64_t> total_;
+  mutable uint64_t serialDoTotal_ = 0;
 };
 
 // The text form of a value, as TCampo::AsString gives it.

@@ -23,19 +23,36 @@ struct Cursor::Rep {
   std::vector<Value> params;
   ExecState exec;
   std::vector<Value> row;
+  const std::vector<Value>* current = &row;
 };
 
 Cursor::Cursor() : rep_(std::make_unique<Rep>()) {}
 Cursor::~Cursor() = default;
 const std::vector<ResultColumn>& Cursor::columns() const { return rep_->plan->columns; }
 bool Cursor::next() {
-  if (!rep_->plan->next()) return false;
-  const auto& r = rep_->plan->row();
-  size_t n = rep_->plan->columns.size();
-  rep_->row.assign(r.begin(), r.begin() + static_cast<long>(std::min(n, r.size())));
+  SelectPlan& plan = *rep_->plan;
+  if (!plan.next()) {
+    rep_->current = &rep_->row;
+    rep_->row.clear();
+    return false;
+  }
+  const auto& r = plan.row();
+  // Rows with extra sort columns are cut to the visible ones; others are
+  // handed out as the plan holds them.
+  if (r.size() == plan.columns.size()) {
+    rep_->current = &r;
+  } else {
+    rep_->row.assign(r.begin(), r.begin() + static_cast<long>(std::min(plan.columns.size(), r.size())));
+    rep_->current = &rep_->row;
+  }
   return true;
 }
-const std::vector<Value>& Cursor::row() const { return rep_->row; }
+const std::vector<Value>& Cursor::row() const { return *rep_->current; }
+int64_t Cursor::count() {
+  rep_->current = &rep_->row;
+  rep_->row.clear();
+  return rep_->plan->countRest();
+}
 
 // --- Engine -------------------------------------------------------------------------
 
@@ -43,6 +60,7 @@ Engine::Engine(Database& db) : db_(db) {}
 Engine::~Engine() = default;
 
 void Engine::invalidateCaches() {
+  ++changeSerial_;
   indexes_.clear();
   lookupCounts_.clear();
 }
@@ -257,6 +275,20 @@ std::unique_ptr<Cursor> Engine::query(std::string_view sql, const std::vector<Va
   return cursor;
 }
 
+Result Engine::execute(std::string_view sql, const std::vector<Value>& params, const StatementOptions& options,
+                       std::unique_ptr<Cursor>& cursor) {
+  cursor.reset();
+  try {
+    return run(sql, params, options, &cursor);
+  } catch (const Error&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    throw Error("Memória insuficiente para executar a instrução.");
+  } catch (const std::exception& e) {
+    throw Error(std::string("Erro interno do mecanismo de banco de dados: ") + e.what());
+  }
+}
+
 Result Engine::execute(std::string_view sql, const std::vector<Value>& params, const StatementOptions& options) {
   try {
     return run(sql, params, options, nullptr);
@@ -289,6 +321,7 @@ Result Engine::run(std::string_view sql, const std::vector<Value>& params, const
       throw Error("Nenhum valor foi fornecido para um ou mais parâmetros necessários.");
   };
 
+  if (st.kind != Statement::Kind::Select) ++changeSerial_;
   switch (st.kind) {
     case Statement::Kind::Select: {
       checkParams();

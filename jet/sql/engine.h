@@ -63,9 +63,23 @@ struct Result {
 struct SelectPlan;
 struct ExecState;
 
-// The rows of a SELECT, produced one at a time. Holds the Engine, which must
-// outlive it; a write through the Engine while a cursor is open leaves the
-// cursor's further rows unspecified (but never crashes).
+// The rows of a SELECT, produced one at a time as they are read: the cursor
+// pulls each row from the plan when next() is called and holds no result.
+// Holds the Engine and its Database, which must outlive it.
+//
+// Statements may run on the same Engine while a cursor is open (an UPDATE
+// of the rows being walked, say). What the cursor then sees:
+//   - a row of a table is read when the cursor reaches it, as it stands
+//     then: a row changed before that is seen changed, a row deleted before
+//     that is not seen; rows added while the cursor is open may or may not
+//     be seen;
+//   - what the plan must gather before its first row is as it was when
+//     gathered: groups and their aggregates, DISTINCT, the order of ORDER BY
+//     (the rows themselves are read when reached, so a row deleted since the
+//     sort is left out and a changed row keeps its place), the hashed side
+//     of a join, derived tables, subqueries;
+//   - it never fails or crashes because of such a change, and never changes
+//     the file.
 class Cursor {
  public:
   ~Cursor();
@@ -75,8 +89,13 @@ class Cursor {
   const std::vector<ResultColumn>& columns() const;
   // Moves to the next row; false at the end. Throws jet::Error.
   bool next();
-  // The current row: one value per column.
+  // The current row: one value per column. Valid until the next call of
+  // next() or count().
   const std::vector<Value>& row() const;
+  // Reads the rest of the rows without building them (a scan decodes only
+  // what the conditions read) and returns how many there were; next() is
+  // then false.
+  int64_t count();
 
  private:
   friend class Engine;
@@ -94,16 +113,27 @@ class Engine {
 
   Database& database() { return db_; }
 
-  // Runs one statement. A SELECT returns its rows in `rows`; any other
-  // statement the number of rows it inserted, updated or deleted.
+  // Runs one statement. A SELECT returns its rows in `rows` (all of them:
+  // for small results; use query() or the overload below to stream); any
+  // other statement the number of rows it inserted, updated or deleted.
   Result execute(std::string_view sql, const std::vector<Value>& params = {},
                  const StatementOptions& options = {});
+  // Runs one statement without reading a SELECT: its cursor is put in
+  // `cursor` and the result holds its columns only. Any other statement
+  // runs as above and leaves `cursor` null.
+  Result execute(std::string_view sql, const std::vector<Value>& params, const StatementOptions& options,
+                 std::unique_ptr<Cursor>& cursor);
   // Opens a SELECT for reading row by row.
   std::unique_ptr<Cursor> query(std::string_view sql, const std::vector<Value>& params = {},
                                 const StatementOptions& options = {});
 
   // Forgets the cached hash indexes.
   void invalidateCaches();
+
+  // Grows each time a statement other than a SELECT runs (and at
+  // invalidateCaches()): open cursors compare it to know that pages they
+  // hold may have changed.
+  uint64_t changeSerial() const { return changeSerial_; }
 
   // --- for the executor ----------------------------------------------------------
   struct LookupIndex {
@@ -134,6 +164,7 @@ class Engine {
   // the last of those statements.
   std::map<std::pair<std::string, int>, std::pair<int, uint64_t>> lookupCounts_;
   uint64_t statementSerial_ = 0;
+  uint64_t changeSerial_ = 0;
 };
 
 // Jet SQL type name for a column type, as DDL writes it ("TEXT(50)", "LONG").

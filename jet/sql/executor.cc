@@ -13,6 +13,8 @@
 
 #include "jet/sql/bound_expr.h"
 #include "jet/storage/error.h"
+#include "jet/storage/index_btree.h"
+#include "jet/storage/index_key.h"
 
 namespace jet::sql {
 
@@ -24,7 +26,9 @@ BConst::BConst(Value v) : v_(std::move(v)) {
   std::string k;
   if (v_.kind() == ValueKind::Text) k = v_.as<std::string>();
   else appendKey(k, v_);
-  fingerprint = "k" + std::to_string(static_cast<int>(v_.kind())) + ":" + k;
+  fingerprint = 'k' + std::to_string(static_cast<int>(v_.kind()));
+  fingerprint += ':';
+  fingerprint += k;
   switch (v_.kind()) {
     case ValueKind::Null: type.variant = true; break;
     case ValueKind::Boolean: type.type = ColumnType::Boolean; break;
@@ -157,6 +161,12 @@ class ScanOp : public Operator {
     Database& db = engine_.database();
     std::vector<Value>& row = f.rows[static_cast<size_t>(inst_)];
     for (;;) {
+      if (page_ && pageSerial_ != engine_.changeSerial()) {
+        // A statement wrote meanwhile: read the page again, so that every
+        // row is read as it stands when the scan reaches it.
+        uint32_t n = pages_[pageIndex_ - 1];
+        if (!loadPage(db, n)) page_.reset();
+      }
       if (page_) {
         while (slot_ < count_) {
           unsigned s = slot_++;
@@ -171,18 +181,27 @@ class ScanOp : public Operator {
         page_.reset();
       }
       if (pageIndex_ >= pages_.size()) return false;
-      uint32_t n = pages_[pageIndex_++];
-      PageRef p = db.pager().page(n);
-      if ((*p)[0] != 0x01 || rd32(p->data() + 4) != def_.tdefPage) continue;
-      unsigned count = rd16(p->data() + 12);
-      if (14u + 2u * count > kPageSize) throw Error(db.pager().faultMessage(n, "tabela de linhas inválida"));
-      page_ = std::move(p);
       slot_ = 0;
-      count_ = count;
+      loadPage(db, pages_[pageIndex_++]);
     }
   }
+  // Whether the row in the frame passes the scan's conditions.
+  bool passes(Frame& f) const { return allTrue(filters_, f); }
 
  private:
+  // Makes page `n` the current page when it is a data page of the table
+  // (keeping the slot position); false when it is not.
+  bool loadPage(Database& db, uint32_t n) {
+    pageSerial_ = engine_.changeSerial();
+    PageRef p = db.pager().page(n);
+    if ((*p)[0] != 0x01 || rd32(p->data() + 4) != def_.tdefPage) return false;
+    unsigned count = rd16(p->data() + 12);
+    if (14u + 2u * count > kPageSize) throw Error(db.pager().faultMessage(n, "tabela de linhas inválida"));
+    page_ = std::move(p);
+    count_ = count;
+    return true;
+  }
+
   Engine& engine_;
   int inst_;
   const TableDef& def_;
@@ -193,6 +212,7 @@ class ScanOp : public Operator {
   std::vector<uint32_t> pages_;
   size_t pageIndex_ = 0;
   PageRef page_;
+  uint64_t pageSerial_ = 0;   // the engine's change serial when page_ was read
   unsigned slot_ = 0, count_ = 0;
 };
 
@@ -691,33 +711,47 @@ void CorePlan::locate(uint64_t* out) const {
   }
 }
 
-void fetchInstanceRow(ExecState& exec, const Instance& inst, uint64_t loc, std::vector<Value>& row) {
+bool fetchInstanceRow(ExecState& exec, const Instance& inst, uint64_t loc, std::vector<Value>& row) {
   if (loc == kNoRow) {
     nullRow(row);
-    return;
+    return true;
   }
   if (!inst.def) {
     row = inst.derivedRows.at(loc);
-    return;
+    return true;
   }
+  // A row deleted since its locator was taken, or a page that left the
+  // table, is simply gone.
   RowId id = unpackRowId(loc);
-  PageRef p = exec.db->pager().page(id.page);
-  if (!exec.db->readRow(*inst.def, *p, id.page, id.row, row, &inst.wanted))
-    throw Error("A linha foi excluída durante a leitura da tabela '" + inst.def->name + "'.");
+  Database& db = *exec.db;
+  if (id.page >= db.pager().pageCount()) return false;
+  PageRef p = db.pager().page(id.page);
+  if ((*p)[0] != 0x01 || rd32(p->data() + 4) != inst.def->tdefPage) return false;
+  return db.readRow(*inst.def, *p, id.page, id.row, row, &inst.wanted);
 }
 
-void CorePlan::fetch(const uint64_t* loc) {
+bool CorePlan::fetch(const uint64_t* loc) {
   if (aggregated) {
     groupFrame.rows[0] = groups_[loc[0]];
     currentGroup_ = loc[0];
     project(groupFrame);
-    return;
+    return true;
   }
   for (size_t i = 0; i < instances.size(); ++i) {
-    fetchInstanceRow(*exec_, instances[i], loc[i], frame.rows[i]);
+    if (!fetchInstanceRow(*exec_, instances[i], loc[i], frame.rows[i])) return false;
     frame.locators[i] = loc[i];
   }
   project(frame);
+  return true;
+}
+
+bool CorePlan::fetchFiltered(uint64_t rowId) {
+  if (!fetchInstanceRow(*exec_, instances[0], rowId, frame.rows[0])) return false;
+  frame.locators[0] = rowId;
+  auto* scan = dynamic_cast<ScanOp*>(root.get());
+  if ((scan && !scan->passes(frame)) || !allTrue(residual, frame)) return false;
+  project(frame);
+  return true;
 }
 
 // --- SelectPlan -------------------------------------------------------------------------
@@ -733,9 +767,10 @@ void SelectPlan::locate(uint64_t* out) const {
   parts[part_]->locate(out + 1);
 }
 
-void SelectPlan::fetch(const uint64_t* loc) {
-  parts[loc[0]]->fetch(loc + 1);
+bool SelectPlan::fetch(const uint64_t* loc) {
+  if (!parts[loc[0]]->fetch(loc + 1)) return false;
   current_ = &parts[loc[0]]->row();
+  return true;
 }
 
 void SelectPlan::open(Frame* outer, ExecState& exec) {
@@ -749,6 +784,8 @@ void SelectPlan::open(Frame* outer, ExecState& exec) {
   keys_.clear();
   locs_.clear();
   perm_.clear();
+  indexWalk_ = false;
+  walk_.clear();
   limit_ = SIZE_MAX;
   if (!parts.empty()) parts[0]->open(outer, exec);
 }
@@ -776,7 +813,85 @@ bool SelectPlan::nextUnsorted() {
   return false;
 }
 
+// ORDER BY on the columns of an index of the single table of a plain block
+// walks that index instead of sorting: the index holds the rows in the
+// order the sort would give, since
+//   - its columns are exactly the sort columns, all in the sort's direction
+//     or all against it (walked from the end);
+//   - their types order as the index's key bytes do (numbers and dates;
+//     text keys fold case and accents otherwise than the sort compares);
+//   - it leaves no row out (not "ignore nulls");
+//   - rows of equal keys follow each other by row address, which is the
+//     scan's order and so the stable sort's; walked from the end, runs of
+//     equal keys keep that order.
+// The walk keeps 8 bytes per row; the block's conditions are tested as each
+// row is read.
+bool SelectPlan::walkIndex() {
+  if (parts.size() != 1 || top || topPercent) return false;
+  auto* core = dynamic_cast<CorePlan*>(parts[0].get());
+  if (!core || core->aggregated || core->distinct || core->instances.size() != 1 || !core->instances[0].def ||
+      !dynamic_cast<ScanOp*>(core->root.get()))
+    return false;
+  const TableDef& def = *core->instances[0].def;
+  std::vector<int> sortColumns;
+  for (const auto& k : order) {
+    if (k.column >= core->outputs.size()) return false;
+    auto* col = dynamic_cast<const BColumn*>(core->outputs[k.column].get());
+    if (!col || col->depth != 0 || col->instance != 0) return false;
+    ColumnType t = def.columns[static_cast<size_t>(col->column)].type;
+    if (t != ColumnType::Byte && t != ColumnType::Integer && t != ColumnType::Long && t != ColumnType::Currency &&
+        t != ColumnType::DateTime)
+      return false;
+    sortColumns.push_back(col->column);
+  }
+  const RealIndexDef* chosen = nullptr;
+  bool reverse = false;
+  for (const auto& real : def.realIndexes) {
+    if (real.columns.size() != sortColumns.size() || real.ignoreNulls() || !indexKeysSupported(def, real)) continue;
+    bool same = true, opposite = true;
+    for (size_t i = 0; i < sortColumns.size(); ++i) {
+      if (def.positionOfNumber(real.columns[i].columnNumber) != sortColumns[i]) same = opposite = false;
+      bool along = real.columns[i].ascending != order[i].descending;
+      same = same && along;
+      opposite = opposite && !along;
+    }
+    if (same || opposite) {
+      chosen = &real;
+      reverse = opposite;
+      break;
+    }
+  }
+  if (!chosen) return false;
+  IndexBtree tree(exec_->db->pager(), def.tdefPage, *chosen);
+  IndexBtree::Cursor c = tree.begin();
+  std::vector<size_t> runStarts;  // reverse walks: where each run of equal keys starts
+  std::vector<uint8_t> last;
+  while (c.next()) {
+    const IndexEntry& e = c.entry();
+    if (reverse && (walk_.empty() || e.key != last)) {
+      runStarts.push_back(walk_.size());
+      last = e.key;
+    }
+    walk_.push_back(packRowId(e.row));
+  }
+  if (reverse) {
+    // The runs from the last to the first, each in its own order.
+    std::reverse(walk_.begin(), walk_.end());
+    const size_t n = walk_.size();
+    for (size_t r = 0; r < runStarts.size(); ++r) {
+      // The run at [start, stop) of the forward walk is now at [n - stop, n - start).
+      size_t start = runStarts[r], stop = r + 1 < runStarts.size() ? runStarts[r + 1] : n;
+      std::reverse(walk_.begin() + static_cast<long>(n - stop), walk_.begin() + static_cast<long>(n - start));
+    }
+  }
+  indexWalk_ = true;
+  sorted_ = true;
+  pos_ = 0;
+  return true;
+}
+
 void SelectPlan::sortAll() {
+  if (walkIndex()) return;
   size_t lw = locatorWidth();
   std::vector<uint64_t> loc(lw);
   size_t n = 0;
@@ -842,16 +957,61 @@ void SelectPlan::finishSort(size_t n) {
 bool SelectPlan::next() {
   if (!order.empty() || topPercent) {
     if (!sorted_) sortAll();
-    if (pos_ >= limit_) return false;
+    if (indexWalk_) {
+      auto& core = static_cast<CorePlan&>(*parts[0]);
+      while (pos_ < walk_.size()) {
+        part_ = 0;
+        if (core.fetchFiltered(walk_[pos_++])) {
+          current_ = &core.row();
+          return true;
+        }
+      }
+      return false;
+    }
+    // A row deleted since the sort is left out.
     size_t lw = locatorWidth();
-    fetch(&locs_[perm_[pos_] * lw]);
-    ++pos_;
-    return true;
+    while (pos_ < limit_)
+      if (fetch(&locs_[perm_[pos_++] * lw])) return true;
+    return false;
   }
   if (top && emitted_ >= *top) return false;
   if (!nextUnsorted()) return false;
   ++emitted_;
   return true;
+}
+
+int64_t SelectPlan::countRest() {
+  int64_t n = 0;
+  if ((!order.empty() || topPercent)) {
+    if (!sorted_) sortAll();
+    if (!indexWalk_) {
+      // The sort pass counted the rows.
+      n = static_cast<int64_t>(limit_ - std::min(pos_, limit_));
+      pos_ = limit_;
+      return n;
+    }
+    while (next()) ++n;
+    return n;
+  }
+  // The rows need not be built: each block computes no output and its scan
+  // decodes only what the conditions read (UNION without ALL compares whole
+  // rows, so it builds them).
+  const bool restrict = std::find(unionAll.begin(), unionAll.end(), false) == unionAll.end();
+  const std::vector<size_t> none;
+  if (restrict)
+    for (auto& p : parts) p->restrictOutputs(&none);
+  auto unrestrict = [&] {
+    if (restrict)
+      for (auto& p : parts) p->restrictOutputs(nullptr);
+  };
+  try {
+    while (next()) ++n;
+  } catch (...) {
+    unrestrict();
+    throw;
+  }
+  unrestrict();
+  return n;
 }
 
 // --- subqueries ----------------------------------------------------------------------------

@@ -129,7 +129,9 @@ class RowSource {
   virtual const std::vector<Value>& row() const = 0;
   virtual size_t locatorWidth() const = 0;
   virtual void locate(uint64_t* out) const = 0;
-  virtual void fetch(const uint64_t* loc) = 0;
+  // Rebuilds the row of a locator, reading its rows as they stand now.
+  // False when a row it names is no longer there (deleted meanwhile).
+  virtual bool fetch(const uint64_t* loc) = 0;
   // Tells the source that until the call with null, next() needs to fill
   // only these columns of row() (the others may hold anything); a source
   // may ignore it. ORDER BY sets it for the pass that collects sort keys and
@@ -170,8 +172,12 @@ struct CorePlan : RowSource {
   const std::vector<Value>& row() const override { return out_; }
   size_t locatorWidth() const override { return aggregated ? 1 : (instances.empty() ? 1 : instances.size()); }
   void locate(uint64_t* out) const override;
-  void fetch(const uint64_t* loc) override;
+  bool fetch(const uint64_t* loc) override;
   void restrictOutputs(const std::vector<size_t>* keep) override;
+  // For ORDER BY through an index: the row at `rowId` (packed) of the
+  // block's single table, when it is still there and passes the block's
+  // conditions.
+  bool fetchFiltered(uint64_t rowId);
   // The outputs of an aggregated block over no rows (Count 0, Max Null...).
   std::vector<Value> emptyGroupOutput();
 
@@ -211,11 +217,15 @@ struct SelectPlan : RowSource {
   const std::vector<Value>& row() const override { return *current_; }
   size_t locatorWidth() const override;
   void locate(uint64_t* out) const override;
-  void fetch(const uint64_t* loc) override;
+  bool fetch(const uint64_t* loc) override;
+  // Reads the rest of the rows without building them and returns how many
+  // there were; next() is then false.
+  int64_t countRest();
 
  private:
   bool nextUnsorted();
   void sortAll();
+  bool walkIndex();
   void collectSortKeys(std::vector<uint64_t>& loc, size_t& n);
   void finishSort(size_t n);
   size_t part_ = 0;
@@ -224,6 +234,10 @@ struct SelectPlan : RowSource {
   std::vector<Value> keys_;          // order.size() per row
   std::vector<uint64_t> locs_;       // locatorWidth() per row
   std::vector<size_t> perm_;
+  // ORDER BY through an index: the packed row addresses in the order the
+  // rows are returned (see walkIndex).
+  bool indexWalk_ = false;
+  std::vector<uint64_t> walk_;
   size_t pos_ = 0;
   size_t limit_ = SIZE_MAX;
   int64_t emitted_ = 0;
@@ -271,8 +285,9 @@ OperatorPtr makeNestedLoop(OperatorPtr left, OperatorPtr right, std::vector<BExp
                            uint64_t rightMask, std::vector<size_t> rightWidths);
 OperatorPtr makeFilter(OperatorPtr child, std::vector<BExprPtr> conds);
 
-// Fills a frame row of a base table instance from a locator.
-void fetchInstanceRow(ExecState& exec, const Instance& inst, uint64_t loc, std::vector<Value>& row);
+// Fills a frame row of a base table instance from a locator; false when
+// the row is no longer there.
+bool fetchInstanceRow(ExecState& exec, const Instance& inst, uint64_t loc, std::vector<Value>& row);
 
 }  // namespace jet::sql
 

@@ -287,7 +287,8 @@ void Database::decodeRow(const TableDef& def, const uint8_t* row, size_t len, ui
 
   for (size_t i = 0; i < def.columns.size(); ++i) {
     Value& v = out[i];
-    if (wanted && !(*wanted)[i]) continue;
+    // A column added since `wanted` was made is not wanted.
+    if (wanted && (i >= wanted->size() || !(*wanted)[i])) continue;
     const ColumnDef& c = def.columns[i];
     if (c.number >= colCount) {
       v = Value();

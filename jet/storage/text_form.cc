@@ -1,8 +1,14 @@
 #include "jet/storage/text_form.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+
+#include "jet/storage/error.h"
 
 namespace jet {
 
@@ -33,13 +39,6 @@ void civilFromDays(int64_t z, int& y, int& m, int& d) {
 
 constexpr int64_t kOleEpoch = -25569;  // 1899-12-30 in days from 1970-01-01
 
-template <class F>
-std::string shortest(F x) {
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, x);
-  return std::string(buf, r.ptr);
-}
-
 }  // namespace
 
 CivilDateTime toCivil(double v) {
@@ -68,64 +67,136 @@ double fromCivil(const CivilDateTime& c) {
   return day >= 0 ? day + frac : day - frac;
 }
 
-std::string canonicalText(const Value& v) {
-  char buf[80];
+namespace {
+
+template <class T>
+void appendNumber(std::string& out, T x) {
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, x);
+  out.append(buf, r.ptr);
+}
+
+// Appends `v` in exactly `width` digits (0 <= v < 10^width).
+void appendDigits(std::string& out, unsigned v, int width) {
+  char buf[8];
+  for (int i = width - 1; i >= 0; --i) {
+    buf[i] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  }
+  out.append(buf, static_cast<size_t>(width));
+}
+
+}  // namespace
+
+void appendCanonicalText(std::string& out, const Value& v) {
   switch (v.kind()) {
-    case ValueKind::Null: return "\\N";
-    case ValueKind::Boolean: return v.as<bool>() ? "1" : "0";
-    case ValueKind::Byte: return std::to_string(v.as<uint8_t>());
-    case ValueKind::Integer: return std::to_string(v.as<int16_t>());
-    case ValueKind::Long: return std::to_string(v.as<int32_t>());
+    case ValueKind::Null: out += "\\N"; return;
+    case ValueKind::Boolean: out += v.as<bool>() ? '1' : '0'; return;
+    case ValueKind::Byte: appendNumber(out, v.as<uint8_t>()); return;
+    case ValueKind::Integer: appendNumber(out, v.as<int16_t>()); return;
+    case ValueKind::Long: appendNumber(out, v.as<int32_t>()); return;
     case ValueKind::Currency: {
       int64_t s = v.as<Currency>().scaled;
       uint64_t a = s < 0 ? 0 - static_cast<uint64_t>(s) : static_cast<uint64_t>(s);
-      std::snprintf(buf, sizeof buf, "%s%llu.%04llu", s < 0 ? "-" : "",
-                    static_cast<unsigned long long>(a / 10000), static_cast<unsigned long long>(a % 10000));
-      return buf;
+      if (s < 0) out += '-';
+      appendNumber(out, a / 10000);
+      out += '.';
+      appendDigits(out, static_cast<unsigned>(a % 10000), 4);
+      return;
     }
-    case ValueKind::Single: return shortest(v.as<float>());
-    case ValueKind::Double: return shortest(v.as<double>());
+    case ValueKind::Single: appendNumber(out, v.as<float>()); return;
+    case ValueKind::Double: appendNumber(out, v.as<double>()); return;
     case ValueKind::Date: {
       CivilDateTime c = toCivil(v.as<DateTime>().days);
-      int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", c.year, c.month, c.day,
-                            c.hour, c.minute, c.second);
-      if (c.millisecond) std::snprintf(buf + n, sizeof buf - n, ".%03d", c.millisecond);
-      return buf;
+      if (c.year >= 0 && c.year <= 9999) {
+        appendDigits(out, static_cast<unsigned>(c.year), 4);
+      } else {
+        char buf[16];
+        int n = std::snprintf(buf, sizeof buf, "%04d", c.year);
+        out.append(buf, static_cast<size_t>(n));
+      }
+      out += '-';
+      appendDigits(out, static_cast<unsigned>(c.month), 2);
+      out += '-';
+      appendDigits(out, static_cast<unsigned>(c.day), 2);
+      out += ' ';
+      appendDigits(out, static_cast<unsigned>(c.hour), 2);
+      out += ':';
+      appendDigits(out, static_cast<unsigned>(c.minute), 2);
+      out += ':';
+      appendDigits(out, static_cast<unsigned>(c.second), 2);
+      if (c.millisecond) {
+        out += '.';
+        appendDigits(out, static_cast<unsigned>(c.millisecond), 3);
+      }
+      return;
     }
     case ValueKind::Text: {
       const std::string& s = v.as<std::string>();
-      std::string out;
-      out.reserve(s.size());
-      for (char ch : s) {
-        switch (ch) {
-          case '\\': out += "\\\\"; break;
-          case '\t': out += "\\t"; break;
-          case '\r': out += "\\r"; break;
-          case '\n': out += "\\n"; break;
-          default: out.push_back(ch);
+      size_t start = 0;
+      for (size_t i = 0; i < s.size(); ++i) {
+        const char* esc;
+        switch (s[i]) {
+          case '\\': esc = "\\\\"; break;
+          case '\t': esc = "\\t"; break;
+          case '\r': esc = "\\r"; break;
+          case '\n': esc = "\\n"; break;
+          default: continue;
         }
+        out.append(s, start, i - start);
+        out.append(esc, 2);
+        start = i + 1;
       }
-      return out;
+      out.append(s, start, std::string::npos);
+      return;
     }
     case ValueKind::Binary: {
       static const char* hex = "0123456789abcdef";
-      std::string out;
       for (uint8_t b : v.as<Bytes>()) {
         out.push_back(hex[b >> 4]);
         out.push_back(hex[b & 15]);
       }
-      return out;
+      return;
     }
     case ValueKind::Guid: {
+      char buf[48];
       const auto& g = v.as<Guid>().bytes;
-      std::snprintf(buf, sizeof buf,
-                    "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g[3], g[2],
-                    g[1], g[0], g[5], g[4], g[7], g[6], g[8], g[9], g[10], g[11], g[12], g[13], g[14],
-                    g[15]);
-      return buf;
+      int n = std::snprintf(buf, sizeof buf,
+                            "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g[3], g[2],
+                            g[1], g[0], g[5], g[4], g[7], g[6], g[8], g[9], g[10], g[11], g[12], g[13], g[14],
+                            g[15]);
+      out.append(buf, static_cast<size_t>(n));
+      return;
     }
   }
-  return {};
+}
+
+std::string canonicalText(const Value& v) {
+  std::string out;
+  appendCanonicalText(out, v);
+  return out;
+}
+
+OutputBuffer::~OutputBuffer() {
+  try {
+    flush();
+  } catch (...) {
+    // A destructor does not throw; callers that care call flush().
+  }
+}
+
+void OutputBuffer::flush() {
+  size_t done = 0;
+  while (done < text_.size()) {
+    ssize_t n = ::write(fd_, text_.data() + done, text_.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      text_.clear();
+      throw Error(std::string("Falha ao escrever a saída: ") + std::strerror(errno));
+    }
+    done += static_cast<size_t>(n);
+  }
+  text_.clear();
 }
 
 }  // namespace jet

@@ -14,6 +14,30 @@
 namespace jet {
 
 std::string canonicalText(const Value& v);
+// Appends the canonical text of `v` to `out` (no allocation besides the
+// growth of `out`).
+void appendCanonicalText(std::string& out, const Value& v);
+
+// Text written to a file descriptor in large pieces: append to text() and
+// call maybeFlush() after each line. Throws jet::Error when a write fails.
+class OutputBuffer {
+ public:
+  explicit OutputBuffer(int fd, size_t size = 1 << 16) : fd_(fd), size_(size) { text_.reserve(size + 4096); }
+  ~OutputBuffer();
+  OutputBuffer(const OutputBuffer&) = delete;
+  OutputBuffer& operator=(const OutputBuffer&) = delete;
+
+  std::string& text() { return text_; }
+  void maybeFlush() {
+    if (text_.size() >= size_) flush();
+  }
+  void flush();
+
+ private:
+  int fd_;
+  size_t size_;
+  std::string text_;
+};
 
 // Calendar fields of an OLE Automation date.
 struct CivilDateTime {

@@ -7,6 +7,8 @@
 //   jetsql --create FILE [--password PW]       a new blank database
 //
 // Errors go to standard error and the exit status is 1.
+#include <unistd.h>
+
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -74,24 +76,25 @@ void printSchema(jet::Database& db, const std::string& table) {
 
 void dumpTable(jet::Database& db, const std::string& table) {
   const jet::TableDef& def = db.tableDef(table);
-  std::string line;
+  std::cout.flush();
+  jet::OutputBuffer out(STDOUT_FILENO);
+  std::string& line = out.text();
   for (size_t i = 0; i < def.columns.size(); ++i) {
     if (i) line += '\t';
     line += def.columns[i].name;
   }
   line += '\n';
-  std::fwrite(line.data(), 1, line.size(), stdout);
   jet::TableScan scan(db, def);
   while (scan.next()) {
-    line.clear();
     const auto& values = scan.values();
     for (size_t i = 0; i < values.size(); ++i) {
       if (i) line += '\t';
-      line += jet::canonicalText(values[i]);
+      jet::appendCanonicalText(line, values[i]);
     }
     line += '\n';
-    std::fwrite(line.data(), 1, line.size(), stdout);
+    out.maybeFlush();
   }
+  out.flush();
 }
 
 // Prints each problem the structure check finds; true when there is none.

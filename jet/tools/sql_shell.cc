@@ -1,5 +1,9 @@
 // The SQL modes of jetsql (see sql_shell.h).
 //
+// The rows of a SELECT are printed as the engine's cursor yields them, in
+// large buffered writes, so a query over any table runs in the memory of a
+// few rows (ORDER BY: its sort keys and row addresses).
+//
 // Scripts may hold "--" comments (to the end of the line, outside quotes)
 // and statements ended by ";", so a schema file runs as it is. With --tsv
 // the rows of every SELECT are printed in the canonical TAB-separated form
@@ -25,60 +29,89 @@
 
 namespace {
 
-void printTsv(const jet::sql::Result& r) {
-  std::string line;
-  for (size_t i = 0; i < r.columns.size(); ++i) {
+// Rows are printed as the cursor yields them; nothing holds the result.
+void printTsv(jet::sql::Cursor& c) {
+  std::cout.flush();
+  jet::OutputBuffer out(STDOUT_FILENO);
+  std::string& line = out.text();
+  const auto& columns = c.columns();
+  for (size_t i = 0; i < columns.size(); ++i) {
     if (i) line += '\t';
-    line += r.columns[i].name;
+    line += columns[i].name;
   }
   line += '\n';
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  for (const auto& row : r.rows) {
-    line.clear();
+  while (c.next()) {
+    const auto& row = c.row();
     for (size_t i = 0; i < row.size(); ++i) {
       if (i) line += '\t';
-      line += jet::canonicalText(row[i]);
+      jet::appendCanonicalText(line, row[i]);
     }
     line += '\n';
-    std::fwrite(line.data(), 1, line.size(), stdout);
+    out.maybeFlush();
   }
+  out.flush();
 }
 
-void printTable(const jet::sql::Result& r) {
-  size_t n = r.columns.size();
-  std::vector<std::vector<std::string>> cells;
+// The aligned table: the first rows (one screenful) size the columns, then
+// every row is printed as it comes; a later value wider than its column
+// pushes the rest of its line to the right.
+void printTable(jet::sql::Cursor& c) {
+  constexpr size_t kSizingRows = 100;
+  const auto& columns = c.columns();
+  const size_t n = columns.size();
   std::vector<size_t> width(n, 0);
-  std::vector<std::string> head;
-  for (size_t i = 0; i < n; ++i) {
-    head.push_back(r.columns[i].name);
-    width[i] = jet::sql::textLength(head[i]);
-  }
-  for (const auto& row : r.rows) {
-    std::vector<std::string> line;
-    for (size_t i = 0; i < n && i < row.size(); ++i) {
-      line.push_back(row[i].isNull() ? "NULL" : jet::canonicalText(row[i]));
-      width[i] = std::max(width[i], jet::sql::textLength(line.back()));
+  std::vector<std::vector<std::string>> first;
+  for (size_t i = 0; i < n; ++i) width[i] = jet::sql::textLength(columns[i].name);
+  auto cellsOf = [&](const std::vector<jet::Value>& row, std::vector<std::string>& cells) {
+    cells.resize(std::min(n, row.size()));
+    for (size_t i = 0; i < cells.size(); ++i) {
+      cells[i].clear();
+      if (row[i].isNull()) cells[i] = "NULL";
+      else jet::appendCanonicalText(cells[i], row[i]);
     }
-    cells.push_back(std::move(line));
-  }
-  auto emit = [&](const std::vector<std::string>& line) {
-    std::string out;
-    for (size_t i = 0; i < line.size(); ++i) {
-      if (i) out += " | ";
-      out += line[i];
-      if (i + 1 < line.size()) out += std::string(width[i] - jet::sql::textLength(line[i]), ' ');
-    }
-    std::cout << out << '\n';
   };
-  emit(head);
-  std::string sep;
-  for (size_t i = 0; i < n; ++i) {
-    if (i) sep += "-+-";
-    sep += std::string(width[i], '-');
+  bool more = true;
+  while (first.size() < kSizingRows && (more = c.next())) {
+    first.emplace_back();
+    cellsOf(c.row(), first.back());
+    for (size_t i = 0; i < first.back().size(); ++i)
+      width[i] = std::max(width[i], jet::sql::textLength(first.back()[i]));
   }
-  std::cout << sep << '\n';
-  for (const auto& l : cells) emit(l);
-  std::cout << "(" << r.rows.size() << (r.rows.size() == 1 ? " linha)" : " linhas)") << '\n';
+  std::cout.flush();
+  jet::OutputBuffer out(STDOUT_FILENO);
+  std::string& text = out.text();
+  auto emit = [&](const std::vector<std::string>& line) {
+    for (size_t i = 0; i < line.size(); ++i) {
+      if (i) text += " | ";
+      text += line[i];
+      size_t w = jet::sql::textLength(line[i]);
+      if (i + 1 < line.size() && w < width[i]) text.append(width[i] - w, ' ');
+    }
+    text += '\n';
+    out.maybeFlush();
+  };
+  std::vector<std::string> head;
+  for (const auto& col : columns) head.push_back(col.name);
+  emit(head);
+  for (size_t i = 0; i < n; ++i) {
+    if (i) text += "-+-";
+    text.append(width[i], '-');
+  }
+  text += '\n';
+  size_t count = 0;
+  for (const auto& line : first) {
+    emit(line);
+    ++count;
+  }
+  first.clear();
+  std::vector<std::string> cells;
+  while (more && c.next()) {
+    cellsOf(c.row(), cells);
+    emit(cells);
+    ++count;
+  }
+  text += "(" + std::to_string(count) + (count == 1 ? " linha)" : " linhas)") + "\n";
+  out.flush();
 }
 
 bool changesRows(const std::string& sql) {
@@ -93,10 +126,11 @@ bool changesRows(const std::string& sql) {
 void runOne(jet::sql::Engine& engine, const std::string& sql, bool tsv) {
   jet::sql::StatementOptions o;
   o.parameters = false;
-  jet::sql::Result r = engine.execute(sql, {}, o);
-  if (r.isQuery) {
-    if (tsv) printTsv(r);
-    else printTable(r);
+  std::unique_ptr<jet::sql::Cursor> cursor;
+  jet::sql::Result r = engine.execute(sql, {}, o, cursor);
+  if (cursor) {
+    if (tsv) printTsv(*cursor);
+    else printTable(*cursor);
   } else if (!tsv && changesRows(sql)) {
     std::cout << r.rowsAffected << (r.rowsAffected == 1 ? " linha afetada" : " linhas afetadas") << '\n';
   }
