@@ -187,6 +187,7 @@ class ScanOp : public Operator {
   }
   // Whether the row in the frame passes the scan's conditions.
   bool passes(Frame& f) const { return allTrue(filters_, f); }
+  bool hasConditions() const { return !filters_.empty(); }
 
  private:
   // Makes page `n` the current page when it is a data page of the table
@@ -646,11 +647,19 @@ std::vector<Value> CorePlan::emptyGroupOutput() {
 
 void CorePlan::project(Frame& from) {
   out_.resize(outputs.size());
+  // A value read from the frame is copied into the output slot, whose text
+  // keeps its storage from row to row.
+  auto one = [&](size_t i) {
+    Value tmp;
+    const Value& v = outputs[i]->eval(from, tmp);
+    if (&v == &tmp) out_[i] = std::move(tmp);
+    else out_[i] = v;
+  };
   if (onlyOutputs_) {
-    for (size_t i : *onlyOutputs_) out_[i] = outputs[i]->value(from);
+    for (size_t i : *onlyOutputs_) one(i);
     return;
   }
-  for (size_t i = 0; i < outputs.size(); ++i) out_[i] = outputs[i]->value(from);
+  for (size_t i = 0; i < outputs.size(); ++i) one(i);
 }
 
 // Only a plain block over one scanned table takes the restriction: its
@@ -862,8 +871,9 @@ bool SelectPlan::walkIndex() {
     }
   }
   if (!chosen) return false;
+  walk_.reserve(std::min<size_t>(def.rowCount, size_t{1} << 26));
   IndexBtree tree(exec_->db->pager(), def.tdefPage, *chosen);
-  IndexBtree::Cursor c = tree.begin();
+  IndexBtree::Cursor c = tree.walk();
   std::vector<size_t> runStarts;  // reverse walks: where each run of equal keys starts
   std::vector<uint8_t> last;
   while (c.next()) {
@@ -887,6 +897,7 @@ bool SelectPlan::walkIndex() {
   indexWalk_ = true;
   sorted_ = true;
   pos_ = 0;
+  gatheredSerial_ = exec_->engine->changeSerial();
   return true;
 }
 
@@ -952,6 +963,7 @@ void SelectPlan::finishSort(size_t n) {
   }
   sorted_ = true;
   pos_ = 0;
+  gatheredSerial_ = exec_->engine->changeSerial();
 }
 
 bool SelectPlan::next() {
@@ -982,13 +994,22 @@ bool SelectPlan::next() {
 
 int64_t SelectPlan::countRest() {
   int64_t n = 0;
-  if ((!order.empty() || topPercent)) {
+  if (!order.empty() || topPercent) {
     if (!sorted_) sortAll();
-    if (!indexWalk_) {
-      // The sort pass counted the rows.
-      n = static_cast<int64_t>(limit_ - std::min(pos_, limit_));
-      pos_ = limit_;
-      return n;
+    // The rows the sort kept, or those the index holds when nothing is
+    // left to test, unless a statement ran since (rows may be gone).
+    if (gatheredSerial_ == exec_->engine->changeSerial()) {
+      if (!indexWalk_) {
+        n = static_cast<int64_t>(limit_ - std::min(pos_, limit_));
+        pos_ = limit_;
+        return n;
+      }
+      auto& core = static_cast<CorePlan&>(*parts[0]);
+      if (core.residual.empty() && !static_cast<const ScanOp&>(*core.root).hasConditions()) {
+        n = static_cast<int64_t>(walk_.size() - pos_);
+        pos_ = walk_.size();
+        return n;
+      }
     }
     while (next()) ++n;
     return n;

@@ -238,6 +238,7 @@ struct SelectPlan : RowSource {
   // rows are returned (see walkIndex).
   bool indexWalk_ = false;
   std::vector<uint64_t> walk_;
+  uint64_t gatheredSerial_ = 0;   // the engine's change serial when the order was made
   size_t pos_ = 0;
   size_t limit_ = SIZE_MAX;
   int64_t emitted_ = 0;

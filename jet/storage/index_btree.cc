@@ -743,6 +743,7 @@ struct IndexBtree::Cursor::Rep {
   IndexEntry current;
   uint32_t currentPage = 0;
   bool valid = false;
+  bool uncached = false;  // pages decoded from the pager, not kept in the cache
 
   Rep(Pager& p, IndexPageCache& c, uint32_t r) : pager(p), cache(c), root(r) { stack.reserve(8); }
 
@@ -755,7 +756,8 @@ struct IndexBtree::Cursor::Rep {
       throw Error(pager.faultMessage(n, "a árvore do índice passa duas vezes por esta página"));
     }
     if (stack.size() >= kMaxDepth) throw Error(pager.faultMessage(n, "árvore de índice profunda demais"));
-    stack.push_back(Frame{cache.get(n), 0});
+    if (uncached) stack.push_back(Frame{std::make_shared<const FlatIndexPage>(parseFlat(pager, *pager.page(n), n)), 0});
+    else stack.push_back(Frame{cache.get(n), 0});
   }
 
   // Positions the stack before the first entry >= target.
@@ -838,6 +840,13 @@ IndexBtree::~IndexBtree() = default;
 
 IndexBtree::Cursor IndexBtree::begin() const {
   auto rep = std::make_unique<Cursor::Rep>(pager_, cache_, root_);
+  rep->push(root_, root_);
+  return Cursor(std::move(rep));
+}
+
+IndexBtree::Cursor IndexBtree::walk() const {
+  auto rep = std::make_unique<Cursor::Rep>(pager_, cache_, root_);
+  rep->uncached = true;
   rep->push(root_, root_);
   return Cursor(std::move(rep));
 }

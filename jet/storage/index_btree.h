@@ -99,6 +99,11 @@ class IndexBtree {
 
   // A cursor before the first entry.
   Cursor begin() const;
+  // The same for one pass over the whole index: it decodes each page from
+  // the pager as it reaches it and keeps none, so that a walk over a large
+  // index does not fill the cache of decoded pages (only outside a pager
+  // operation, when every page's bytes are current).
+  Cursor walk() const;
   // A cursor before the first entry whose (key, row) is >= (key, row).
   Cursor seek(const std::vector<uint8_t>& key, RowId row = RowId{}) const;
   // The rows whose entry key equals `key`, in index order.
