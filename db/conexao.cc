@@ -298,12 +298,13 @@ jet::sql::Engine& TConsulta::engine() const {
   return conexao_.engine();
 }
 
-std::unique_ptr<TConsulta::Leitura> TConsulta::abre() const {
+std::unique_ptr<TConsulta::Leitura> TConsulta::abre(std::vector<jet::sql::ResultColumn>* colunas) const {
   auto l = std::make_unique<Leitura>();
   try {
     jet::sql::StatementOptions options;
     options.parameters = paramCheckAberto_;
     l->cursor = engine().query(sqlAberto_, parametrosAbertos_, options);
+    if (colunas) *colunas = l->cursor->columns();
     l->leBloco();
   } catch (const jet::Error& e) {
     rethrow(e);
@@ -318,16 +319,10 @@ void TConsulta::Open() {
   paramCheckAberto_ = ParamCheck;
   geracao_ = conexao_.Geracao();
   try {
-    jet::sql::StatementOptions options;
-    options.parameters = paramCheckAberto_;
-    auto l = std::make_unique<Leitura>();
-    l->cursor = engine().query(sqlAberto_, parametrosAbertos_, options);
-    columns_ = l->cursor->columns();
-    l->leBloco();
-    leitura_ = std::move(l);
-  } catch (const jet::Error& e) {
+    leitura_ = abre(&columns_);
+  } catch (...) {
     columns_.clear();
-    rethrow(e);
+    throw;
   }
   active_ = true;
 }
@@ -350,6 +345,7 @@ void TConsulta::First() {
 void TConsulta::Next() {
   if (!leitura_) return;
   try {
+    // Reading the next block needs the cursor's connection.
     if (leitura_->pos + 1 >= leitura_->linhas && !leitura_->fim) engine();
     leitura_->avanca();
   } catch (const jet::Error& e) {

@@ -208,7 +208,9 @@ class TConsulta {
 
  private:
   struct Leitura;
-  std::unique_ptr<Leitura> abre() const;
+  // A new walk from the first row of the statement as opened (and its
+  // columns). Throws ErroBanco.
+  std::unique_ptr<Leitura> abre(std::vector<jet::sql::ResultColumn>* colunas = nullptr) const;
   jet::sql::Engine& engine() const;
 
   TConexao& conexao_;

@@ -261,16 +261,28 @@ int columnIndex(const TableDef& def, const std::string& name) {
 
 }  // namespace
 
-std::unique_ptr<Cursor> Engine::query(std::string_view sql, const std::vector<Value>& params,
-                                      const StatementOptions& options) {
-  std::unique_ptr<Cursor> cursor;
+namespace {
+
+// Runs `f`, turning what escapes it into the engine's error.
+template <class F>
+auto guarded(F f) {
   try {
-    run(sql, params, options, &cursor);
+    return f();
   } catch (const Error&) {
     throw;
+  } catch (const std::bad_alloc&) {
+    throw Error("Memória insuficiente para executar a instrução.");
   } catch (const std::exception& e) {
     throw Error(std::string("Erro interno do mecanismo de banco de dados: ") + e.what());
   }
+}
+
+}  // namespace
+
+std::unique_ptr<Cursor> Engine::query(std::string_view sql, const std::vector<Value>& params,
+                                      const StatementOptions& options) {
+  std::unique_ptr<Cursor> cursor;
+  guarded([&] { return run(sql, params, options, &cursor); });
   if (!cursor) throw Error("A instrução não é uma consulta SELECT.");
   return cursor;
 }
@@ -278,27 +290,11 @@ std::unique_ptr<Cursor> Engine::query(std::string_view sql, const std::vector<Va
 Result Engine::execute(std::string_view sql, const std::vector<Value>& params, const StatementOptions& options,
                        std::unique_ptr<Cursor>& cursor) {
   cursor.reset();
-  try {
-    return run(sql, params, options, &cursor);
-  } catch (const Error&) {
-    throw;
-  } catch (const std::bad_alloc&) {
-    throw Error("Memória insuficiente para executar a instrução.");
-  } catch (const std::exception& e) {
-    throw Error(std::string("Erro interno do mecanismo de banco de dados: ") + e.what());
-  }
+  return guarded([&] { return run(sql, params, options, &cursor); });
 }
 
 Result Engine::execute(std::string_view sql, const std::vector<Value>& params, const StatementOptions& options) {
-  try {
-    return run(sql, params, options, nullptr);
-  } catch (const Error&) {
-    throw;
-  } catch (const std::bad_alloc&) {
-    throw Error("Memória insuficiente para executar a instrução.");
-  } catch (const std::exception& e) {
-    throw Error(std::string("Erro interno do mecanismo de banco de dados: ") + e.what());
-  }
+  return guarded([&] { return run(sql, params, options, nullptr); });
 }
 
 Result Engine::run(std::string_view sql, const std::vector<Value>& params, const StatementOptions& options,

@@ -7,7 +7,12 @@
 // nested loops materialise their inner side. ORDER BY keeps the sort keys
 // and a locator per row (the row addresses of its tables) and rebuilds each
 // row from its locator as it is read, so sorting a million-row table does
-// not hold a million decoded rows.
+// not hold a million decoded rows; ORDER BY on the columns of an index
+// walks the index and keeps only the row addresses (walkIndex).
+//
+// Statements may run while a cursor is open (see Cursor in engine.h): a
+// scan reads its page again when the engine's change serial moved since it
+// read it, and a locator whose row has gone yields no row.
 #include <algorithm>
 #include <cmath>
 
