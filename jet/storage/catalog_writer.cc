@@ -372,6 +372,7 @@ void Database::createIndex(std::string_view table, const IndexSpec& request) {
       }
       distinct += fresh;
       tree.insert(entries[i].key, entries[i].row);
+      pager_->spillIfOverBudget();
     }
     changed.realIndexes.back().uniqueEntryCount = distinct;
     rewriteTableDef(changed);

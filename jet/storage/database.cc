@@ -103,6 +103,7 @@ size_t fixedSize(const ColumnDef& c) {
 std::unique_ptr<Database> Database::open(const std::string& path, const OpenOptions& options) {
   std::unique_ptr<Database> db(new Database());
   db->pager_ = Pager::open(path, options.writable);
+  db->pager_->setSpillBudget(options.spillBudget);
   const std::u16string& stored = db->pager_->header().password;
   if (!stored.empty() && stored != utf8ToUtf16(options.password)) throw Error("Senha inválida.");
   db->loadCatalog();

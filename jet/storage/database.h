@@ -26,6 +26,9 @@ namespace jet {
 struct OpenOptions {
   std::string password;   // UTF-8; ignored when the file has no password
   bool writable = false;
+  // Bytes of changed pages one operation keeps in memory; beyond them the
+  // pages go to the file early, under the journal (see Pager).
+  size_t spillBudget = Pager::kDefaultSpillBudget;
 };
 
 // Address of a row: its data page and slot (the header slot of a relocated row).

@@ -6,33 +6,65 @@
 // 0 is handed out as stored; every other page of an encoded database is
 // deciphered with RC4 under the key (encoding key XOR page number).
 //
-// Writing. Changes are grouped into operations. Inside an operation, modify()
-// gives a private copy of a page and append() a new zeroed page; both live in
-// the dirty set and are seen by page(). commit() makes the operation durable:
+// Writing. Changes are grouped into operations (one SQL statement, one
+// public write call of the Database). Inside an operation, modify() gives a
+// private copy of a page and append() a new zeroed page; both live in the
+// dirty set and are seen by page(). The journal "<file>-journal" holds the
+// original image of every page that existed before the operation and that
+// the operation changes; an image is added the first time its page joins the
+// dirty set, into a buffer that goes to the journal file in chunks.
 //
-//   1. the original image of every changed page that existed before the
-//      operation (less its longest run of zero bytes) goes to the journal
-//      "<file>-journal", followed by a header
-//      that records the original page count; the records are flushed before
-//      the header is written and the header is flushed before step 2, so a
-//      journal with a valid header is always complete;
-//   2. the dirty pages are written to the file, which is flushed;
-//   3. the journal is removed.
+// The journal header (magic, original page count, record count, checksum) is
+// written only when the journal is "sealed": its records are flushed, then
+// the header is written and flushed. A journal without a valid header is
+// incomplete and discarded on open; a sealed journal covers exactly the
+// records counted in its header, whatever follows them.
+//
+// The invariant that makes every failure recoverable: no page of the file
+// is overwritten before the journal is sealed with that page's original
+// image among its counted records, and the journal is removed only after
+// every page of the operation reached the file and the file was flushed.
+// Pages past the original page count need no image: recovery cuts the file
+// back to its original length.
+//
+// Memory. The dirty set is bounded by the spill budget (64 MiB unless set).
+// When a caller reaches a point where it holds no buffer from modify() or
+// append() (the Database calls spillIfOverBudget() after each nested write
+// call) and the dirty buffers exceed the budget, the pager "spills": it seals
+// the journal, writes every dirty page it holds to the file (without
+// flushing the file: the journal covers them) and lets their buffers go; the
+// written pages stay in the dirty set, without buffer, so changedInOperation()
+// still answers for them, and page() reads them back from the file. A page
+// changed again after a spill gets a new buffer but no second journal image:
+// the journal must keep the image from before the operation.
+//
+// commit() seals the journal, writes the pages still held, flushes the file
+// and removes the journal. rollback() of an operation that never spilled only
+// drops the buffers (and the incomplete journal); once something spilled, it
+// copies the journal's images back into the file exactly as an open after a
+// crash would, then removes the journal.
 //
 // A page may also be "deferred": changed in the operation, with its content
 // held in decoded form by the content cache attached to the pager (decoded
 // index pages). Its buffer is filled from the cache (writeDeferred) the next
-// time the page is read or modified, and for every deferred page before
-// step 1, so everything below sees plain bytes. The cache hears of every
-// other change (pageChanging), of each committed page and of the end of each
-// operation, so it can tell whether its decodings still match the pages.
+// time the page is read or modified, and for every deferred page as commit()
+// begins, so everything below sees plain bytes. Deferred pages are not
+// spilled (the content cache keeps its own bound and writes pages out when it
+// evicts them). The cache hears of every other change (pageChanging), of each
+// committed page and of the end of each operation, so it can tell whether its
+// decodings still match the pages; a spilled page is not reported committed,
+// so the cache drops its decoding at the end of the operation.
 //
-// A kill or crash before step 1 ends leaves the file untouched and at most an
-// incomplete journal (no valid header), which is discarded. A kill during
-// step 2 or before step 3 leaves a complete journal: the next open copies the
-// saved images back and cuts the file to its original length, so the file is
-// exactly as it was before the operation. A journal is never applied twice to
-// different data because it is only removed after the file is flushed.
+// Failure model. A kill or crash before the first seal leaves the file
+// untouched and at most an incomplete journal. A kill at any later moment
+// leaves a sealed journal whose images cover every page written so far: the
+// next open copies them back and cuts the file to its original length, so the
+// file is exactly as it was before the operation. A journal is never applied
+// twice to different data because it is only removed after the file is
+// flushed. An I/O error while writing pages puts the file back from the
+// journal at once (commit) or when the caller rolls back (spill); if even
+// that fails, the pager refuses further work and the journal stays for the
+// next open.
 //
 // The pager is not thread-safe and takes no file lock (the desktop product
 // may have the file open at the same time).
@@ -40,6 +72,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -195,6 +228,73 @@ bool readAll(int fd, uint8_t* data, size_t len, off_t offset) {
   return true;
 }
 
+// Reads the records of a journal one after another through a window of the
+// file, so a journal of any size takes the same memory.
+class JournalReader {
+ public:
+  JournalReader(int fd, int format) : fd_(fd), format_(format), window_(kWindow) {}
+
+  // The next record: its page number and whole image. False when the file
+  // ends before the record does or the record is malformed.
+  bool next(uint32_t& page, uint8_t* image) {
+    pos_ += storedSize_;
+    storedSize_ = 0;
+    if (format_ < 3) {
+      if (!have(kJournalRecord)) return false;
+      const uint8_t* r = window_.data() + pos_;
+      page = get32(r);
+      std::memcpy(image, r + 4, kPageSize);
+      storedSize_ = kJournalRecord;
+      return true;
+    }
+    if (!have(kJournalRecordHead)) return false;
+    const uint8_t* r = window_.data() + pos_;
+    const size_t zeroStart = r[4] | (r[5] << 8);
+    const size_t zeroLength = r[6] | (r[7] << 8);
+    if (zeroStart + zeroLength > kPageSize) return false;
+    const size_t kept = kPageSize - zeroLength;
+    if (!have(kJournalRecordHead + kept)) return false;
+    r = window_.data() + pos_;
+    page = get32(r);
+    std::memcpy(image, r + kJournalRecordHead, zeroStart);
+    std::memset(image + zeroStart, 0, zeroLength);
+    std::memcpy(image + zeroStart + zeroLength, r + kJournalRecordHead + zeroStart,
+                kPageSize - zeroStart - zeroLength);
+    storedSize_ = kJournalRecordHead + kept;
+    return true;
+  }
+
+  // The record returned by next() as stored (what the checksum covers).
+  const uint8_t* stored() const { return window_.data() + pos_; }
+  size_t storedSize() const { return storedSize_; }
+
+ private:
+  static constexpr size_t kWindow = 1 << 20;
+
+  // At least `n` bytes from pos_ in the window, reading on when needed.
+  bool have(size_t n) {
+    if (end_ - pos_ >= n) return true;
+    std::memmove(window_.data(), window_.data() + pos_, end_ - pos_);
+    end_ -= pos_;
+    pos_ = 0;
+    while (end_ < n) {
+      ssize_t got = ::pread(fd_, window_.data() + end_, window_.size() - end_, offset_);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return false;
+      end_ += static_cast<size_t>(got);
+      offset_ += got;
+    }
+    return true;
+  }
+
+  int fd_;
+  int format_;
+  std::vector<uint8_t> window_;
+  size_t pos_ = 0, end_ = 0;
+  size_t storedSize_ = 0;
+  off_t offset_ = kJournalHeader;
+};
+
 }  // namespace
 
 const std::array<uint8_t, 128> kHeaderMask = {
@@ -225,15 +325,29 @@ void rc4Apply(const uint8_t key[4], uint8_t* data, size_t len) {
   }
 }
 
+// A page changed in the operation under way.
+struct Pager::Changed {
+  std::shared_ptr<PageBuffer> buffer;  // null once spilled: the file holds the page
+  bool deferred = false;               // the content cache holds the content; the buffer is stale
+};
+
 struct Pager::Operation {
-  struct Changed {
-    std::shared_ptr<PageBuffer> buffer;
-    PageRef original;       // the page as it was before the operation (null for new pages)
-    bool deferred = false;  // the content cache holds the content; the buffer is stale
+  // The journal of the operation: records not yet written wait in `chunk`.
+  struct Journal {
+    int fd = -1;                      // opened when the first bytes must reach it
+    std::vector<uint8_t> chunk;
+    off_t end = kJournalHeader;       // where the next chunk goes
+    uint32_t count = 0;               // records added
+    uint64_t sum = 0;                 // checksum of the records added
+    uint32_t sealedCount = 0;         // records counted by the header on disk
+    bool sealed = false;              // the header on disk is valid
   };
   uint32_t originalPageCount = 0;
   std::unordered_map<uint32_t, Changed> dirty;
   size_t deferredCount = 0;
+  size_t heldPages = 0;  // entries of `dirty` that hold a buffer
+  bool spilled = false;  // some page of the operation reached the file
+  Journal journal;
 };
 
 std::unique_ptr<Pager> Pager::open(const std::string& path, bool writable) {
@@ -263,6 +377,8 @@ std::unique_ptr<Pager> Pager::open(const std::string& path, bool writable) {
 }
 
 Pager::~Pager() {
+  // An operation left open is undone (a spilled one from the journal).
+  if (op_) rollback();
   if (fd_ >= 0) ::close(fd_);
 }
 
@@ -334,9 +450,11 @@ PageRef Pager::page(uint32_t n) {
   if (op_) {
     auto it = op_->dirty.find(n);
     if (it != op_->dirty.end()) {
-      Operation::Changed& c = it->second;
-      if (c.deferred) fillDeferred(n, c.deferred, *c.buffer, false);
-      return c.buffer;
+      Changed& c = it->second;
+      if (c.buffer) {
+        if (c.deferred) fillDeferred(n, c.deferred, *c.buffer, false);
+        return c.buffer;
+      }
     }
   }
   if (n >= pageCount_) {
@@ -345,6 +463,7 @@ PageRef Pager::page(uint32_t n) {
   }
   Slot& slot = cache_[n % cache_.size()];
   if (slot.page == n && slot.buffer) return slot.buffer;
+  if (!broken_.empty()) throw Error(broken_);
   auto buf = std::make_shared<PageBuffer>();
   readRaw(n, buf->data());
   decodePage(n, buf->data());
@@ -359,6 +478,7 @@ std::string Pager::journalPath() const { return path_ + "-journal"; }
 
 void Pager::begin() {
   if (!writable_) throw Error("O banco de dados '" + path_ + "' foi aberto somente para leitura.");
+  if (!broken_.empty()) throw Error(broken_);
   if (op_) throw Error("Operação de gravação já iniciada.");
   op_ = std::make_unique<Operation>();
   op_->originalPageCount = pageCount_;
@@ -366,20 +486,32 @@ void Pager::begin() {
 
 bool Pager::inOperation() const { return op_ != nullptr; }
 
+void Pager::setSpillBudget(size_t bytes) { spillBudget_ = std::max<size_t>(bytes, kPageSize); }
+
+// The entry of page `n` in the dirty set, created from the page's current
+// content (its original image goes to the journal) when it is not there.
+// A spilled entry gets its buffer back from the file.
+Pager::Changed& Pager::changedEntry(uint32_t n, bool notify) {
+  auto it = op_->dirty.find(n);
+  if (it == op_->dirty.end()) {
+    PageRef current = page(n);
+    if (n < op_->originalPageCount) journalOriginal(n, *current);
+    if (notify && contentCache_) contentCache_->pageChanging(n);
+    it = op_->dirty.emplace(n, Changed{std::make_shared<PageBuffer>(*current), false}).first;
+    ++op_->heldPages;
+  } else if (!it->second.buffer) {
+    auto copy = std::make_shared<PageBuffer>(*page(n));
+    it->second.buffer = std::move(copy);
+    ++op_->heldPages;
+  }
+  return it->second;
+}
+
 PageBuffer& Pager::modify(uint32_t n) {
   if (!op_) throw Error("Gravação fora de uma operação.");
-  auto it = op_->dirty.find(n);
-  if (it != op_->dirty.end()) {
-    Operation::Changed& c = it->second;
-    if (c.deferred) fillDeferred(n, c.deferred, *c.buffer, false);
-    return *c.buffer;
-  }
-  PageRef current = page(n);
-  if (contentCache_) contentCache_->pageChanging(n);
-  auto copy = std::make_shared<PageBuffer>(*current);
-  PageBuffer& ref = *copy;
-  op_->dirty.emplace(n, Operation::Changed{std::move(copy), std::move(current), false});
-  return ref;
+  Changed& c = changedEntry(n, true);
+  if (c.deferred) fillDeferred(n, c.deferred, *c.buffer, false);
+  return *c.buffer;
 }
 
 uint32_t Pager::append() {
@@ -389,21 +521,16 @@ uint32_t Pager::append() {
   }
   uint32_t n = pageCount_++;
   if (contentCache_) contentCache_->pageChanging(n);
-  op_->dirty.emplace(n, Operation::Changed{std::make_shared<PageBuffer>(), nullptr, false});
+  op_->dirty.emplace(n, Changed{std::make_shared<PageBuffer>(), false});
+  ++op_->heldPages;
   return n;
 }
 
 void Pager::setDeferred(uint32_t n, bool deferred) {
   if (!op_) throw Error("Gravação fora de uma operação.");
   if (deferred && !contentCache_) throw Error("Página adiada sem cache de conteúdo.");
-  auto it = op_->dirty.find(n);
-  if (it == op_->dirty.end()) {
-    if (!deferred) return;
-    PageRef current = page(n);
-    auto copy = std::make_shared<PageBuffer>(*current);
-    it = op_->dirty.emplace(n, Operation::Changed{std::move(copy), std::move(current), false}).first;
-  }
-  Operation::Changed& c = it->second;
+  if (!deferred && !op_->dirty.count(n)) return;
+  Changed& c = changedEntry(n, false);
   if (c.deferred == deferred) return;
   c.deferred = deferred;
   if (deferred) ++op_->deferredCount;
@@ -433,81 +560,114 @@ void Pager::endOperation() {
 
 void Pager::rollback() {
   if (!op_) return;
-  pageCount_ = op_->originalPageCount;
-  op_.reset();
+  std::unique_ptr<Operation> op = std::move(op_);
+  abandon(*op);
+}
+
+// Ends operation `op` (already taken out of op_) without committing it: the
+// file is put back as it was before the operation.
+void Pager::abandon(Operation& op) {
+  Operation::Journal& j = op.journal;
+  if (j.fd >= 0) ::close(j.fd);
+  j.fd = -1;
+  pageCount_ = op.originalPageCount;
+  if (j.sealed) {
+    // Pages may have reached the file: the journal puts them back, as an
+    // open after a crash would.
+    for (auto& slot : cache_) slot = Slot{};
+    try {
+      recoverJournal();
+    } catch (const Error& e) {
+      broken_ = "O banco de dados '" + path_ + "' não pôde ser restaurado após uma falha (" + e.what() +
+                "); feche-o e abra-o de novo para desfazer a gravação interrompida.";
+    }
+  } else {
+    ::unlink(journalPath().c_str());
+  }
   endOperation();
 }
 
-void Pager::writeJournal(const Operation& op) {
-  std::string jpath = journalPath();
-  int jfd = ::open(jpath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (jfd < 0) throw Error(sysError("Não foi possível criar o diário de gravação", jpath));
-  // Layout (format 3):
-  //
-  //    0   magic "JETJRNL3"
-  //    8   original page count
-  //   12   record count
-  //   16   checksum of the records, as stored
-  //   24   the records, one after another: page number (4), start (2) and
-  //        length (2) of a run of zero bytes left out of the image, then
-  //        the original image as stored without that run.
-  //
-  // The header is written last, after the records are flushed, so a
-  // journal with a valid header is complete. Records are written in chunks.
-  uint64_t sum = 0;
-  uint32_t count = 0;
-  off_t written = kJournalHeader;
-  std::vector<uint8_t> chunk;
-  chunk.reserve(kJournalChunkBytes + kJournalRecordHead + kPageSize);
+// Adds the original image of page `n`, whose plain content is `plain`, to
+// the journal.
+void Pager::journalOriginal(uint32_t n, const PageBuffer& plain) {
+  Operation::Journal& j = op_->journal;
+  // The image exactly as stored: the plain page encoded again.
   uint8_t image[kPageSize];
-  bool ok = true;
-  auto writeChunk = [&] {
-    ok = writeAll(jfd, chunk.data(), chunk.size(), written);
-    written += static_cast<off_t>(chunk.size());
-    chunk.clear();
-  };
-  for (const auto& [n, c] : op.dirty) {
-    if (n >= op.originalPageCount) continue;  // new pages are undone by truncation
-    if (c.original) {
-      // The image exactly as stored: the plain page as read, encoded again.
-      std::memcpy(image, c.original->data(), kPageSize);
-      decodePage(n, image);
-    } else {
-      readRaw(n, image);
-    }
-    const auto [zeroStart, zeroLength] = longestZeroRun(image);
-    const size_t at = chunk.size();
-    chunk.resize(at + kJournalRecordHead + kPageSize - zeroLength);
-    uint8_t* rec = chunk.data() + at;
-    put32(rec, n);
-    rec[4] = static_cast<uint8_t>(zeroStart);
-    rec[5] = static_cast<uint8_t>(zeroStart >> 8);
-    rec[6] = static_cast<uint8_t>(zeroLength);
-    rec[7] = static_cast<uint8_t>(zeroLength >> 8);
-    std::memcpy(rec + kJournalRecordHead, image, zeroStart);
-    std::memcpy(rec + kJournalRecordHead + zeroStart, image + zeroStart + zeroLength,
-                kPageSize - zeroStart - zeroLength);
-    sum = addRecordSum(sum, rec, chunk.size() - at);
-    ++count;
-    if (chunk.size() >= kJournalChunkBytes) writeChunk();
-    if (!ok) break;
+  std::memcpy(image, plain.data(), kPageSize);
+  decodePage(n, image);
+  const auto [zeroStart, zeroLength] = longestZeroRun(image);
+  const size_t at = j.chunk.size();
+  j.chunk.resize(at + kJournalRecordHead + kPageSize - zeroLength);
+  uint8_t* rec = j.chunk.data() + at;
+  put32(rec, n);
+  rec[4] = static_cast<uint8_t>(zeroStart);
+  rec[5] = static_cast<uint8_t>(zeroStart >> 8);
+  rec[6] = static_cast<uint8_t>(zeroLength);
+  rec[7] = static_cast<uint8_t>(zeroLength >> 8);
+  std::memcpy(rec + kJournalRecordHead, image, zeroStart);
+  std::memcpy(rec + kJournalRecordHead + zeroStart, image + zeroStart + zeroLength,
+              kPageSize - zeroStart - zeroLength);
+  j.sum = addRecordSum(j.sum, rec, j.chunk.size() - at);
+  ++j.count;
+  if (j.chunk.size() >= kJournalChunkBytes) flushJournal();
+}
+
+// Writes the records waiting in the chunk to the journal file (without
+// flushing it).
+void Pager::flushJournal() {
+  Operation::Journal& j = op_->journal;
+  if (j.fd < 0) {
+    // Layout (format 3):
+    //
+    //    0   magic "JETJRNL3"
+    //    8   original page count
+    //   12   record count
+    //   16   checksum of the records, as stored
+    //   24   the records, one after another: page number (4), start (2) and
+    //        length (2) of a run of zero bytes left out of the image, then
+    //        the original image as stored without that run.
+    //
+    // Until the first seal the header is zeros, and the journal is not one.
+    j.fd = ::open(journalPath().c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (j.fd < 0) throw Error(sysError("Não foi possível criar o diário de gravação", journalPath()));
   }
-  if (ok && !chunk.empty()) writeChunk();
-  if (ok) ok = ::fsync(jfd) == 0;
-  if (ok) {
-    uint8_t h[kJournalHeader] = {};
-    std::memcpy(h, kJournalMagic3, 8);
-    put32(h + 8, op.originalPageCount);
-    put32(h + 12, count);
-    std::memcpy(h + 16, &sum, 8);
-    ok = writeAll(jfd, h, kJournalHeader, 0) && ::fsync(jfd) == 0;
+  if (j.chunk.empty()) return;
+  if (!writeAll(j.fd, j.chunk.data(), j.chunk.size(), j.end)) journalFailed();
+  j.end += static_cast<off_t>(j.chunk.size());
+  j.chunk.clear();
+}
+
+// Makes the journal cover every record added so far: records flushed, then
+// the header written and flushed.
+void Pager::sealJournal() {
+  Operation::Journal& j = op_->journal;
+  if (j.sealed && j.sealedCount == j.count) return;
+  flushJournal();
+  if (::fsync(j.fd) != 0) journalFailed();
+  uint8_t h[kJournalHeader] = {};
+  std::memcpy(h, kJournalMagic3, 8);
+  put32(h + 8, op_->originalPageCount);
+  put32(h + 12, j.count);
+  std::memcpy(h + 16, &j.sum, 8);
+  if (!writeAll(j.fd, h, kJournalHeader, 0) || ::fsync(j.fd) != 0) journalFailed();
+  // The journal's name must be on the disk before any page is overwritten.
+  if (!j.sealed) syncDirectory();
+  j.sealed = true;
+  j.sealedCount = j.count;
+}
+
+// A write to the journal failed. A journal that was never sealed is removed
+// (no page reached the file); a sealed one stays, still valid for the
+// records it counted, for the rollback.
+void Pager::journalFailed() {
+  Operation::Journal& j = op_->journal;
+  const std::string message = sysError("Erro ao gravar o diário de gravação", journalPath());
+  if (!j.sealed) {
+    ::close(j.fd);
+    j.fd = -1;
+    ::unlink(journalPath().c_str());
   }
-  ::close(jfd);
-  if (!ok) {
-    ::unlink(jpath.c_str());
-    throw Error(sysError("Erro ao gravar o diário de gravação", jpath));
-  }
-  syncDirectory();
+  throw Error(message);
 }
 
 void Pager::syncDirectory() const {
@@ -521,80 +681,126 @@ void Pager::syncDirectory() const {
   }
 }
 
+// Writes the buffers of the dirty pages `order` (ascending) to the file,
+// without flushing it. Returns false on an I/O error (errno tells which).
+bool Pager::writeHeldPages(const Operation& op, const std::vector<uint32_t>& order) {
+  auto bytesOf = [&](uint32_t n) { return op.dirty.find(n)->second.buffer->data(); };
+  if (header_.encodingKey == 0 && !writeHook_) {
+    // Runs of consecutive pages go in one call each.
+    std::vector<const uint8_t*> run;
+    run.reserve(kWriteRunPages);
+    for (size_t i = 0; i < order.size();) {
+      run.clear();
+      const uint32_t first = order[i];
+      while (i < order.size() && order[i] == first + run.size() && run.size() < kWriteRunPages) {
+        run.push_back(bytesOf(order[i]));
+        ++i;
+      }
+      if (!writePages(fd_, run, static_cast<off_t>(first) * kPageSize)) return false;
+    }
+    return true;
+  }
+  PageBuffer out;
+  for (uint32_t n : order) {
+    const uint8_t* bytes = bytesOf(n);
+    if (header_.encodingKey != 0 && n != 0) {
+      std::memcpy(out.data(), bytes, kPageSize);
+      decodePage(n, out.data());  // RC4 is its own inverse: this encodes
+      bytes = out.data();
+    }
+    if (!writeAll(fd_, bytes, kPageSize, static_cast<off_t>(n) * kPageSize)) return false;
+    if (writeHook_) writeHook_();
+  }
+  return true;
+}
+
+// The dirty pages of the operation that hold a buffer and are not deferred,
+// ascending.
+std::vector<uint32_t> Pager::heldPages(const Operation& op) {
+  std::vector<uint32_t> order;
+  order.reserve(op.heldPages);
+  for (const auto& [n, c] : op.dirty) {
+    if (c.buffer && !c.deferred) order.push_back(n);
+  }
+  std::sort(order.begin(), order.end());
+  return order;
+}
+
+void Pager::spillIfOverBudget() {
+  if (!op_ || (op_->heldPages - op_->deferredCount) * kPageSize <= spillBudget_) return;
+  Operation& op = *op_;
+  const std::vector<uint32_t> order = heldPages(op);
+  // A failure leaves the operation open: its rollback puts the file back.
+  sealJournal();
+  if (writeHook_) writeHook_();
+  op.spilled = true;
+  if (!writeHeldPages(op, order)) throw Error(sysError("Erro de gravação em", path_));
+  // The written pages are read back through the cache from now on.
+  for (uint32_t n : order) {
+    Changed& c = op.dirty.find(n)->second;
+    Slot& slot = cache_[n % cache_.size()];
+    slot.page = n;
+    slot.buffer = std::move(c.buffer);
+    --op.heldPages;
+  }
+  spilledPages_ += order.size();
+}
+
+void Pager::checkJournalSpace(uint64_t pages) const {
+  // "Plainly short": even if every image lost half of its bytes to the run
+  // of zeros the journal leaves out.
+  const uint64_t need = pages * (kPageSize / 2);
+  std::string dir = path_;
+  size_t slash = dir.find_last_of('/');
+  dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : dir.substr(0, slash));
+  struct statvfs st {};
+  if (::statvfs(dir.c_str(), &st) != 0) return;  // nothing to tell: the writes will say
+  const uint64_t free = static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
+  if (free >= need) return;
+  auto mb = [](uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20); };
+  throw Error("Não há espaço em disco para o diário de gravação '" + journalPath() + "': a operação altera " +
+              std::to_string(pages) + " páginas e precisa de pelo menos " + mb(need) + " MB, mas há " +
+              mb(free) + " MB livres. Nada foi alterado.");
+}
+
 void Pager::commit() {
   if (!op_) return;
-  // A failure here leaves the operation open, for the caller to roll back.
-  writeDeferredPages();
+  std::vector<uint32_t> order;
+  try {
+    writeDeferredPages();
+    if (!op_->dirty.empty()) {
+      order = heldPages(*op_);
+      sealJournal();
+    }
+  } catch (...) {
+    // The operation is undone (from the journal if something spilled).
+    std::unique_ptr<Operation> op = std::move(op_);
+    abandon(*op);
+    throw;
+  }
   std::unique_ptr<Operation> op = std::move(op_);
   if (op->dirty.empty()) {
     endOperation();
     return;
   }
-  try {
-    writeJournal(*op);
-  } catch (...) {
-    // Nothing reached the file: the operation is undone.
-    pageCount_ = op->originalPageCount;
-    endOperation();
-    throw;
-  }
   if (writeHook_) writeHook_();
-  bool ok = true;
-  std::vector<uint32_t> order;
-  order.reserve(op->dirty.size());
-  for (const auto& entry : op->dirty) order.push_back(entry.first);
-  std::sort(order.begin(), order.end());
-  if (header_.encodingKey == 0 && !writeHook_) {
-    // Runs of consecutive pages go in one call each.
-    std::vector<const uint8_t*> run;
-    run.reserve(kWriteRunPages);
-    for (size_t i = 0; i < order.size() && ok;) {
-      run.clear();
-      const uint32_t first = order[i];
-      while (i < order.size() && order[i] == first + run.size() && run.size() < kWriteRunPages) {
-        run.push_back(op->dirty[order[i]].buffer->data());
-        ++i;
-      }
-      ok = writePages(fd_, run, static_cast<off_t>(first) * kPageSize);
-    }
-  } else {
-    PageBuffer out;
-    for (uint32_t n : order) {
-      const uint8_t* bytes = op->dirty[n].buffer->data();
-      if (header_.encodingKey != 0 && n != 0) {
-        std::memcpy(out.data(), bytes, kPageSize);
-        decodePage(n, out.data());  // RC4 is its own inverse: this encodes
-        bytes = out.data();
-      }
-      if (!writeAll(fd_, bytes, kPageSize, static_cast<off_t>(n) * kPageSize)) {
-        ok = false;
-        break;
-      }
-      if (writeHook_) writeHook_();
-    }
-  }
-  if (ok) ok = ::fsync(fd_) == 0;
-  if (!ok) {
-    int saved = errno;
+  if (!writeHeldPages(*op, order) || ::fsync(fd_) != 0) {
+    const int saved = errno;
     // Put the file back from the journal now; if even that fails the journal
     // stays and the next open restores it.
-    for (auto& slot : cache_) slot = Slot{};
-    try {
-      recoverJournal();
-    } catch (const Error&) {
-    }
-    pageCount_ = op->originalPageCount;
-    endOperation();
+    abandon(*op);
     errno = saved;
     throw Error(sysError("Erro de gravação em", path_));
   }
-  for (auto& [n, c] : op->dirty) {
+  for (uint32_t n : order) {
+    Changed& c = op->dirty.find(n)->second;
     if (contentCache_) contentCache_->pageCommitted(n, *c.buffer);
     Slot& slot = cache_[n % cache_.size()];
     slot.page = n;
     slot.buffer = std::move(c.buffer);
   }
   endOperation();
+  ::close(op->journal.fd);
   if (::unlink(journalPath().c_str()) != 0 && errno != ENOENT) {
     throw Error(sysError("Não foi possível remover o diário de gravação", journalPath()));
   }
@@ -620,63 +826,30 @@ void Pager::recoverJournal() {
     if (writable_ || ::access(path_.c_str(), W_OK) == 0) ::unlink(jpath.c_str());
     return;
   }
-  uint32_t originalPages = get32(h + 8);
-  uint32_t count = get32(h + 12);
+  const uint32_t originalPages = get32(h + 8);
+  const uint32_t count = get32(h + 12);
   uint64_t sum;
   std::memcpy(&sum, h + 16, 8);
-  // The saved images, whole, with their page numbers.
-  std::vector<uint8_t> records;
-  bool intact = true;
-  if (format < 3) {
-    records.resize(static_cast<size_t>(count) * kJournalRecord);
-    intact = readAll(jfd, records.data(), records.size(), kJournalHeader);
-    if (intact && format == 1) {
-      intact = fnv1a(records.data(), records.size()) == sum;
-    } else if (intact) {
-      uint64_t got = 0;
-      for (uint32_t i = 0; i < count; ++i) {
-        got = addRecordSum(got, records.data() + static_cast<size_t>(i) * kJournalRecord);
-      }
-      intact = got == sum;
-    }
-  } else {
-    struct stat st {};
-    intact = ::fstat(jfd, &st) == 0 && st.st_size >= static_cast<off_t>(kJournalHeader);
-    std::vector<uint8_t> stored;
-    if (intact) {
-      stored.resize(static_cast<size_t>(st.st_size) - kJournalHeader);
-      intact = readAll(jfd, stored.data(), stored.size(), kJournalHeader);
-    }
+  // Two passes over the records, so the journal is never held whole: the
+  // first checks that every counted record is there and the checksum holds,
+  // the second copies the images back.
+  uint32_t page = 0;
+  uint8_t image[kPageSize];
+  {
+    JournalReader records(jfd, format);
     uint64_t got = 0;
-    size_t at = 0;
+    uint64_t fnv = 1469598103934665603ull;
+    bool intact = true;
     for (uint32_t i = 0; i < count && intact; ++i) {
-      if (stored.size() - at < kJournalRecordHead) {
-        intact = false;
-        break;
-      }
-      const uint8_t* rec = stored.data() + at;
-      const size_t zeroStart = rec[4] | (rec[5] << 8);
-      const size_t zeroLength = rec[6] | (rec[7] << 8);
-      const size_t kept = kPageSize - std::min<size_t>(zeroLength, kPageSize);
-      if (zeroStart + zeroLength > kPageSize || stored.size() - at - kJournalRecordHead < kept) {
-        intact = false;
-        break;
-      }
-      got = addRecordSum(got, rec, kJournalRecordHead + kept);
-      records.resize(records.size() + kJournalRecord);
-      uint8_t* out = records.data() + records.size() - kJournalRecord;
-      std::memcpy(out, rec, 4);
-      std::memcpy(out + 4, rec + kJournalRecordHead, zeroStart);
-      std::memset(out + 4 + zeroStart, 0, zeroLength);
-      std::memcpy(out + 4 + zeroStart + zeroLength, rec + kJournalRecordHead + zeroStart,
-                  kPageSize - zeroStart - zeroLength);
-      at += kJournalRecordHead + kept;
+      intact = records.next(page, image);
+      if (!intact) break;
+      if (format == 1) fnv = fnv1a(records.stored(), records.storedSize(), fnv);
+      else got = addRecordSum(got, records.stored(), records.storedSize());
     }
-    intact = intact && got == sum;
-  }
-  if (!intact) {
-    throw Error("O diário de gravação '" + jpath +
-                "' está danificado; o banco de dados não foi alterado por esta abertura.");
+    if (!intact || (format == 1 ? fnv : got) != sum) {
+      throw Error("O diário de gravação '" + jpath +
+                  "' está danificado; o banco de dados não foi alterado por esta abertura.");
+    }
   }
   int fd = writable_ ? fd_ : ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) {
@@ -684,9 +857,10 @@ void Pager::recoverJournal() {
                          path_));
   }
   bool ok = true;
+  JournalReader records(jfd, format);
   for (uint32_t i = 0; i < count && ok; ++i) {
-    const uint8_t* r = records.data() + static_cast<size_t>(i) * kJournalRecord;
-    ok = writeAll(fd, r + 4, kPageSize, static_cast<off_t>(get32(r)) * kPageSize);
+    ok = records.next(page, image) &&
+         writeAll(fd, image, kPageSize, static_cast<off_t>(page) * kPageSize);
   }
   if (ok) ok = ::ftruncate(fd, static_cast<off_t>(originalPages) * kPageSize) == 0;
   if (ok) ok = ::fsync(fd) == 0;

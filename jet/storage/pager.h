@@ -86,11 +86,16 @@ class Pager {
   // --- Writing (writable pagers only) -------------------------------------
   //
   // Changes are grouped into one operation: begin(), any number of modify()
-  // and append() calls, then commit() or rollback(). Until commit() nothing
-  // reaches the file; commit() first saves the original image of every
-  // changed page in the rollback journal beside the file (and flushes it),
-  // then writes the pages, flushes, and removes the journal. Opening a file
-  // with a leftover journal restores the saved images first.
+  // and append() calls, then commit() or rollback(). The original image of
+  // every changed page goes to the rollback journal beside the file before
+  // the page is overwritten; commit() writes the pages, flushes the file and
+  // removes the journal, rollback() leaves the file as it was before begin().
+  // Opening a file with a leftover journal restores the saved images first.
+  // The memory an operation holds is bounded by the spill budget (see
+  // spillIfOverBudget); pages beyond it go to the file before the commit,
+  // under the journal's cover.
+
+  static constexpr size_t kDefaultSpillBudget = size_t{64} << 20;
 
   void begin();
   bool inOperation() const;
@@ -107,8 +112,27 @@ class Pager {
   void setDeferred(uint32_t n, bool deferred);
   // True when page `n` is among the current operation's changed pages.
   bool changedInOperation(uint32_t n) const;
+  // Makes the operation durable. On failure the operation is undone (the
+  // file is as before begin()) and a jet::Error thrown.
   void commit();
   void rollback();
+
+  // Bytes of changed pages an operation holds in memory before it spills
+  // them to the file (at least one page).
+  void setSpillBudget(size_t bytes);
+  size_t spillBudget() const { return spillBudget_; }
+  // When the operation holds more changed pages than the budget allows,
+  // seals the journal and writes them to the file, keeping none in memory.
+  // Call only where no reference from modify() is still in use (the
+  // Database calls it as each write call inside a larger operation ends).
+  // Throws jet::Error on an I/O error; the caller must then roll back.
+  void spillIfOverBudget();
+  // Pages written to the file by spills since the pager was opened.
+  uint64_t spilledPages() const { return spilledPages_; }
+  // Throws jet::Error, before anything is written, when the disk holding the
+  // journal has plainly too little free space for an operation that changes
+  // `pages` existing pages.
+  void checkJournalSpace(uint64_t pages) const;
   // Reads the header page again (after it was changed).
   void reloadHeader() { readHeader(); }
 
@@ -116,19 +140,28 @@ class Pager {
   PageContentCache* contentCache() const { return contentCache_.get(); }
   void setContentCache(std::unique_ptr<PageContentCache> cache) { contentCache_ = std::move(cache); }
 
-  // Test hook: called after the journal is complete and after each page
-  // written by commit(), so a fault-injection test can stop at any point.
+  // Test hook: called after the journal is sealed and after each page
+  // written by commit() or by a spill, so a fault-injection test can stop at
+  // any point.
   void setWriteHook(std::function<void()> hook) { writeHook_ = std::move(hook); }
 
  private:
   struct Operation;
+  struct Changed;
 
   Pager() = default;
   void readHeader();
   void readRaw(uint32_t n, uint8_t* out) const;
   void decodePage(uint32_t n, uint8_t* data) const;
   std::string journalPath() const;
-  void writeJournal(const Operation& op);
+  Changed& changedEntry(uint32_t n, bool notify);
+  void journalOriginal(uint32_t n, const PageBuffer& plain);
+  void flushJournal();
+  void sealJournal();
+  [[noreturn]] void journalFailed();
+  static std::vector<uint32_t> heldPages(const Operation& op);
+  bool writeHeldPages(const Operation& op, const std::vector<uint32_t>& order);
+  void abandon(Operation& op);
   void recoverJournal();
   void syncDirectory() const;
   void writeDeferredPages();
@@ -149,6 +182,9 @@ class Pager {
   std::unique_ptr<Operation> op_;
   std::function<void()> writeHook_;
   std::unique_ptr<PageContentCache> contentCache_;
+  size_t spillBudget_ = kDefaultSpillBudget;
+  uint64_t spilledPages_ = 0;
+  std::string broken_;  // set when a rollback could not put the file back
 };
 
 // The 128-byte keystream that masks header bytes 0x18..0x97.

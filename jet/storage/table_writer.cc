@@ -225,7 +225,13 @@ void Database::beginOperation() {
 void Database::commitOperation() {
   WriteState& ws = writeState();
   if (ws.depth == 0) return;
-  if (--ws.depth == 0) pager_->commit();
+  if (--ws.depth == 0) {
+    pager_->commit();
+  } else {
+    // A write call inside a larger operation ended: no page buffer is in
+    // use, so pages held beyond the budget may go to the file.
+    pager_->spillIfOverBudget();
+  }
 }
 
 void Database::rollbackOperation() {

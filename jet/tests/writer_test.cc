@@ -708,69 +708,127 @@ void runSeries(Database& db, int& step, const std::function<void()>& after) {
   done();
 }
 
+// Killed at every point of a series of operations, with the whole operation
+// in memory and with a spill budget of a few pages, so that most kills fall
+// after some pages of the operation already reached the file.
 TEST(WriterFaults, KilledWriterLeavesTheStateBeforeOrAfterTheOperation) {
   TempDir tmp;
   std::string base = tmp.copy("jackcess-alunos.mdb", "base.mdb");
-  // A clean run records the dump after each step and counts the hook calls.
-  std::vector<std::string> dumps{dumpFile(base)};
-  std::vector<int> callsAtStep{0};
-  int calls = 0;
-  {
-    std::string clean = tmp.copy(base, "clean.mdb");
-    auto db = openRw(clean);
-    db->pager().setWriteHook([&] { ++calls; });
-    int step = 0;
-    runSeries(*db, step, [&] {
-      callsAtStep.push_back(calls);
-      dumps.push_back(dumpAll(*db));
-    });
-  }
-  ASSERT_GT(calls, 50);
-  // Points to stop at: every call in the first steps, then a spread.
-  std::vector<int> points;
-  for (int n = 1; n <= calls; n += (n < 30 ? 1 : std::max(1, calls / 70))) points.push_back(n);
-  points.push_back(calls);
-  for (int n : points) {
-    std::string path = tmp.copy(base, "kill.mdb");
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      close(fds[0]);
-      int count = 0, step = 0;
-      try {
-        auto db = openRw(path);
-        db->pager().setWriteHook([&] {
-          if (++count == n) {
-            (void)!write(fds[1], &step, sizeof step);
-            kill(getpid(), SIGKILL);
-          }
-        });
-        runSeries(*db, step, [] {});
-      } catch (...) {
-        _exit(3);
+  std::vector<std::string> unspilledDumps;
+  for (size_t budget : {Pager::kDefaultSpillBudget, size_t{3} * kPageSize}) {
+    SCOPED_TRACE("spill budget " + std::to_string(budget));
+    auto open = [&](const std::string& path) {
+      auto db = openRw(path);
+      db->pager().setSpillBudget(budget);
+      return db;
+    };
+    // A clean run records the dump after each step and counts the hook calls.
+    std::vector<std::string> dumps{dumpFile(base)};
+    int calls = 0;
+    {
+      std::string clean = tmp.copy(base, "clean.mdb");
+      auto db = open(clean);
+      db->pager().setWriteHook([&] { ++calls; });
+      int step = 0;
+      runSeries(*db, step, [&] { dumps.push_back(dumpAll(*db)); });
+      if (budget == Pager::kDefaultSpillBudget) {
+        EXPECT_EQ(db->pager().spilledPages(), 0u);
+        unspilledDumps = dumps;
+      } else {
+        EXPECT_GT(db->pager().spilledPages(), 100u);
+        // Spilling changes when pages reach the file, never what they hold.
+        EXPECT_TRUE(dumps == unspilledDumps) << "a spilled run read back different rows";
       }
-      _exit(0);
     }
-    close(fds[1]);
-    int step = -1;
-    ssize_t got = read(fds[0], &step, sizeof step);
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "call " << n << " status " << status;
-    ASSERT_EQ(got, static_cast<ssize_t>(sizeof step));
-    ASSERT_GE(step, 0);
-    ASSERT_LT(step + 1, static_cast<int>(dumps.size()));
-    { auto db = openRw(path); }  // rolls back the journal the kill left
-    EXPECT_FALSE(fs::exists(path + "-journal")) << "call " << n;
-    expectSound(path);
-    std::string now = dumpFile(path);
-    EXPECT_TRUE(now == dumps[step] || now == dumps[step + 1])
-        << "killed at call " << n << " during step " << step << ": the file matches neither state";
-    if (::testing::Test::HasFailure()) break;
+    ASSERT_GT(calls, 50);
+    // Points to stop at: every call in the first steps, then a spread.
+    std::vector<int> points;
+    for (int n = 1; n <= calls; n += (n < 30 ? 1 : std::max(1, calls / 70))) points.push_back(n);
+    points.push_back(calls);
+    for (int n : points) {
+      std::string path = tmp.copy(base, "kill.mdb");
+      int fds[2];
+      ASSERT_EQ(pipe(fds), 0);
+      pid_t pid = fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        close(fds[0]);
+        int count = 0, step = 0;
+        try {
+          auto db = open(path);
+          db->pager().setWriteHook([&] {
+            if (++count == n) {
+              (void)!write(fds[1], &step, sizeof step);
+              kill(getpid(), SIGKILL);
+            }
+          });
+          runSeries(*db, step, [] {});
+        } catch (...) {
+          _exit(3);
+        }
+        _exit(0);
+      }
+      close(fds[1]);
+      int step = -1;
+      ssize_t got = read(fds[0], &step, sizeof step);
+      close(fds[0]);
+      int status = 0;
+      waitpid(pid, &status, 0);
+      ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "call " << n << " status " << status;
+      ASSERT_EQ(got, static_cast<ssize_t>(sizeof step));
+      ASSERT_GE(step, 0);
+      ASSERT_LT(step + 1, static_cast<int>(dumps.size()));
+      { auto db = openRw(path); }  // rolls back the journal the kill left
+      EXPECT_FALSE(fs::exists(path + "-journal")) << "call " << n;
+      expectSound(path);
+      std::string now = dumpFile(path);
+      EXPECT_TRUE(now == dumps[step] || now == dumps[step + 1])
+          << "killed at call " << n << " during step " << step << ": the file matches neither state";
+      if (::testing::Test::HasFailure()) return;
+    }
   }
+}
+
+// An operation that spilled pages and then fails is undone in the file at
+// once: the bytes are those from before it, the journal is gone, and the
+// same open database reads and writes on from that state.
+TEST(WriterFaults, FailedOperationAfterSpillsPutsTheFileBack) {
+  TempDir tmp;
+  const std::string path = tmp.copy("jackcess-alunos_big.mdb", "spill.mdb");
+  const std::string before = fileBytes(path);
+  auto db = openRw(path);
+  db->pager().setSpillBudget(4 * kPageSize);
+  const std::vector<std::vector<Value>> rows = readRows(*db, "Alunos");
+  TableSpec s;
+  s.name = "Contas";
+  s.columns = {col("Id", ColumnType::Long), col("Texto", ColumnType::Text, 200)};
+  s.indexes = {index("PrimaryKey", {"Id"}, true)};
+  db->beginOperation();
+  try {
+    db->createTable(s);
+    for (int i = 0; i < 3000; ++i) {
+      db->insertRow("Contas", {Value(int32_t(i)), Value::text(repeat("conta ", 30) + std::to_string(i))});
+    }
+    std::vector<RowId> ids;
+    for (TableScan scan = db->scan("Alunos"); scan.next();) ids.push_back(scan.rowId());
+    for (size_t k = 0; k < ids.size(); k += 2) db->deleteRow("Alunos", ids[k]);
+    ASSERT_GT(db->pager().spilledPages(), 50u);
+    ASSERT_NE(fileBytes(path), before);
+    db->insertRow("Contas", {Value(int32_t(7)), Value::text("chave repetida")});
+    ADD_FAILURE() << "duplicate key accepted";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find("duplicad"), std::string::npos) << e.what();
+    db->rollbackOperation();
+  }
+  EXPECT_FALSE(fs::exists(path + "-journal"));
+  EXPECT_TRUE(fileBytes(path) == before) << "the file is not as it was before the operation";
+  EXPECT_FALSE(db->hasTable("Contas"));
+  EXPECT_TRUE(readRows(*db, "Alunos") == rows);
+  db->createTable(s);
+  db->insertRow("Contas", {Value(int32_t(1)), Value::text("depois")});
+  db.reset();
+  expectSound(path);
+  EXPECT_EQ(readRows(*openRo(path), "Contas").size(), 1u);
 }
 
 // A journal left by a writer killed after writing some of its pages: the
