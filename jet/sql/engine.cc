@@ -433,9 +433,17 @@ Result Engine::run(std::string_view sql, const std::vector<Value>& params, const
       planCore(cx, *core, std::move(from), std::move(where));
       core->frame.exec = &exec;
       core->frame.outer = nullptr;
-      // Collect the changes first.
+      // Collect the changes first. A value that is the same for every row
+      // (a constant or a parameter) is kept once, the others once per row.
+      std::vector<char> perRow;
+      for (auto& s : sets) {
+        const BExpr* e = s.second.get();
+        perRow.push_back(!dynamic_cast<const BConst*>(e) && !dynamic_cast<const BParam*>(e));
+      }
+      const size_t perRowCount = static_cast<size_t>(std::count(perRow.begin(), perRow.end(), 1));
       std::vector<RowId> ids;
-      std::vector<std::vector<Value>> newValues;
+      std::vector<Value> sameValues(sets.size());
+      std::vector<Value> rowValues;  // perRowCount values per row, in `sets` order
       core->root->open(core->frame);
       while (core->root->next(core->frame)) {
         bool ok = true;
@@ -447,15 +455,24 @@ Result Engine::run(std::string_view sql, const std::vector<Value>& params, const
         if (!ok) continue;
         ids.push_back(unpackRowId(core->frame.locators[0]));
         if (st.kind == Statement::Kind::Update) {
-          std::vector<Value> nv;
-          for (auto& s : sets) {
-            const ColumnDef& c = def.columns[static_cast<size_t>(s.first)];
-            Value v = convertForColumn(s.second->value(core->frame), c);
+          for (size_t k = 0; k < sets.size(); ++k) {
+            if (!perRow[k] && ids.size() > 1) continue;
+            const ColumnDef& c = def.columns[static_cast<size_t>(sets[k].first)];
+            Value v = convertForColumn(sets[k].second->value(core->frame), c);
             checkLength(c, v, table);
-            nv.push_back(std::move(v));
+            if (perRow[k]) rowValues.push_back(std::move(v));
+            else sameValues[k] = std::move(v);
           }
-          newValues.push_back(std::move(nv));
         }
+      }
+      {
+        // A clear error before anything is written when the journal plainly
+        // cannot fit on the disk.
+        std::vector<uint32_t> pages;
+        pages.reserve(ids.size());
+        for (RowId id : ids) pages.push_back(id.page);
+        std::sort(pages.begin(), pages.end());
+        db_.pager().checkJournalSpace(static_cast<uint64_t>(std::unique(pages.begin(), pages.end()) - pages.begin()));
       }
       db_.beginOperation();
       try {
@@ -469,7 +486,10 @@ Result Engine::run(std::string_view sql, const std::vector<Value>& params, const
             noteDelete(now, ids[i], before);
           } else {
             std::vector<Value> after = before;
-            for (size_t k = 0; k < sets.size(); ++k) after[static_cast<size_t>(sets[k].first)] = newValues[i][k];
+            const Value* mine = rowValues.data() + i * perRowCount;
+            for (size_t k = 0; k < sets.size(); ++k) {
+              after[static_cast<size_t>(sets[k].first)] = perRow[k] ? *mine++ : sameValues[k];
+            }
             if (after == before) continue;
             db_.updateRow(table, ids[i], after);
             noteUpdate(now, ids[i], before, after);

@@ -9,11 +9,15 @@
 // engine and by other writers keep: a page marked used that no structure
 // reaches is not a problem (compaction reclaims it), nor is a page in a
 // free-space map that is full, nor a system table whose row counter is off.
+//
+// Memory: a few bytes per page of the file (its type and owner, bitmaps of
+// the pages reached and owned), eight bytes per relocated row of the table
+// being checked, and what the index check holds (see checkIndexes); never
+// the rows or the entries of a whole table.
 #include "jet/storage/check.h"
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <set>
 
 #include "jet/storage/bytes.h"
@@ -41,19 +45,19 @@ class Checker {
 
   std::vector<std::string> run() {
     readPageTypes();
-    used_.insert(0);
-    used_.insert(1);
+    use(0);
+    use(1);
     std::vector<CatalogEntry> tables = db_.catalog();
     bool hasCatalog = std::any_of(tables.begin(), tables.end(), [](const CatalogEntry& e) { return e.id == 2; });
     if (!hasCatalog) tables.insert(tables.begin(), CatalogEntry{"MSysObjects", 2, 0, 1, 0x80000000u});
-    std::set<uint32_t> tdefs;
+    std::vector<bool> tdefs(pages_.size());
     for (const CatalogEntry& e : tables) {
       if (e.id <= 0 || static_cast<uint32_t>(e.id) >= pager_.pageCount()) {
         problem("Tabela '" + e.name + "': a definição aponta para a página " + std::to_string(e.id) +
                 ", fora do arquivo.");
         continue;
       }
-      tdefs.insert(static_cast<uint32_t>(e.id));
+      tdefs[static_cast<uint32_t>(e.id)] = true;
       try {
         checkTable(db_.tableDef(e.name));
       } catch (const Error& err) {
@@ -65,13 +69,13 @@ class Checker {
     // that name no table (usage-map holders) may be left by any writer.
     for (uint32_t n = 3; n < pages_.size(); ++n) {
       const PageInfo& p = pages_[n];
-      if (p.type == kDataPageType && !p.lval && p.owner != 0 && !tdefs.count(p.owner) && used_.count(n) == 0 && globalUsed(n)) {
+      if (p.type == kDataPageType && !p.lval && p.owner != 0 && (p.owner >= tdefs.size() || !tdefs[p.owner]) && !used_[n] && globalUsed(n)) {
         problem("Página " + std::to_string(n) + ": página de dados de uma tabela inexistente (definição na página " +
                 std::to_string(p.owner) + ") marcada como usada.");
       }
     }
-    for (uint32_t n : used_) {
-      if (n >= pager_.pageCount()) continue;  // reported where it was reached
+    for (uint32_t n = 0; n < used_.size(); ++n) {
+      if (!used_[n]) continue;
       if (!globalUsed(n)) {
         problem("Página " + std::to_string(n) + ": usada por uma estrutura mas livre no mapa global.");
       }
@@ -81,6 +85,11 @@ class Checker {
 
  private:
   void problem(std::string message) { problems_.push_back(std::move(message)); }
+  // Page `n` is reached by a structure (pages out of the file are reported
+  // where they are reached).
+  void use(uint32_t n) {
+    if (n < used_.size()) used_[n] = true;
+  }
 
   bool globalUsed(uint32_t n) {
     try {
@@ -94,6 +103,7 @@ class Checker {
 
   void readPageTypes() {
     pages_.resize(pager_.pageCount());
+    used_.assign(pager_.pageCount(), false);
     for (uint32_t n = 1; n < pager_.pageCount(); ++n) {
       try {
         PageRef p = pager_.page(n);
@@ -119,7 +129,7 @@ class Checker {
       problem(label + ": o mapa de uso aponta para a página " + std::to_string(ref.page) + ", fora do arquivo.");
       return {};
     }
-    used_.insert(ref.page);
+    use(ref.page);
     std::vector<uint32_t> pages;
     try {
       PageRef p = pager_.page(ref.page);
@@ -138,7 +148,7 @@ class Checker {
             problem(label + ": a página de bitmap " + std::to_string(bitmap) + " do mapa de uso é inválida.");
             continue;
           }
-          used_.insert(bitmap);
+          use(bitmap);
         }
       }
       pages = usageMapPages(pager_, ref);
@@ -157,11 +167,12 @@ class Checker {
 
   void checkTable(const TableDef& def) {
     const std::string label = "Tabela '" + def.name + "'";
-    for (uint32_t n : def.tdefPages) used_.insert(n);
+    for (uint32_t n : def.tdefPages) use(n);
 
     std::vector<uint32_t> owned = mapPages(def.ownedPages, label + " (páginas próprias)");
     mapPages(def.freePages, label + " (páginas com espaço livre)");
-    std::set<uint32_t> ownedSet(owned.begin(), owned.end());
+    std::vector<bool> ownedSet(pages_.size());
+    for (uint32_t n : owned) ownedSet[n] = true;
 
     // Every data page the table owns names it, and every page that names it
     // is owned. Pages in the owned map that are not data pages are tolerated
@@ -171,7 +182,7 @@ class Checker {
       const PageInfo& p = pages_[n];
       if (p.type == kDataPageType && !p.lval && p.owner == def.tdefPage) {
         dataPages.push_back(n);
-        used_.insert(n);
+        use(n);
       } else if (globalUsed(n)) {
         problem(label + ": a página " + std::to_string(n) +
                 " está no mapa de páginas próprias mas não é uma página de dados da tabela.");
@@ -179,14 +190,14 @@ class Checker {
     }
     for (uint32_t n = 1; n < pages_.size(); ++n) {
       const PageInfo& p = pages_[n];
-      if (p.type == kDataPageType && !p.lval && p.owner == def.tdefPage && !ownedSet.count(n) && globalUsed(n)) {
+      if (p.type == kDataPageType && !p.lval && p.owner == def.tdefPage && !ownedSet[n] && globalUsed(n)) {
         problem(label + ": a página de dados " + std::to_string(n) + " não está no mapa de páginas próprias.");
       }
     }
 
     for (const ColumnDef& c : def.columns) {
       if (!isLongValueType(c.type)) continue;
-      for (uint32_t n : mapPages(c.lvOwned, label + ", campo '" + c.name + "'")) used_.insert(n);
+      for (uint32_t n : mapPages(c.lvOwned, label + ", campo '" + c.name + "'")) use(n);
       mapPages(c.lvFree, label + ", campo '" + c.name + "'");
     }
 
@@ -196,11 +207,12 @@ class Checker {
     for (size_t i = 0; i < def.realIndexes.size(); ++i) checkIndexPages(def, i);
   }
 
-  void checkRows(const TableDef& def, const std::vector<uint32_t>& dataPages, const std::set<uint32_t>& owned) {
+  void checkRows(const TableDef& def, const std::vector<uint32_t>& dataPages, const std::vector<bool>& owned) {
     const std::string label = "Tabela '" + def.name + "'";
     uint64_t live = 0;
-    std::set<std::pair<uint32_t, unsigned>> copies;    // relocated copies seen
-    std::map<std::pair<uint32_t, unsigned>, int> targets;  // pointed-to copies
+    // Relocated copies seen and copies pointed to, as page << 8 | row.
+    std::vector<uint64_t> copies, targets;
+    auto at = [](uint32_t page, unsigned row) { return uint64_t{page} << 8 | row; };
     std::vector<Value> values;
     for (uint32_t n : dataPages) {
       PageRef p;
@@ -217,7 +229,7 @@ class Checker {
         const std::string where = label + ", linha " + std::to_string(s) + " da página " + std::to_string(n);
         if ((slot.flags & 0xC000) == 0xC000) continue;  // deleted
         if (slot.flags == kSlotRelocatedCopy) {
-          copies.insert({n, s});
+          copies.push_back(at(n, s));
           continue;
         }
         const Bytes* data = &slot.bytes;
@@ -230,7 +242,7 @@ class Checker {
           }
           unsigned row = slot.bytes[0];
           uint32_t page = le24(slot.bytes.data() + 1);
-          if (!owned.count(page) || pages_[page].type != kDataPageType || pages_[page].owner != def.tdefPage) {
+          if (page >= owned.size() || !owned[page] || pages_[page].type != kDataPageType || pages_[page].owner != def.tdefPage) {
             problem(where + ": o ponteiro de realocação leva à página " + std::to_string(page) +
                     ", que não é uma página de dados da tabela.");
             continue;
@@ -241,7 +253,7 @@ class Checker {
                     std::to_string(page) + ", que não é uma cópia realocada.");
             continue;
           }
-          ++targets[{page, row}];
+          targets.push_back(at(page, row));
           target = tslots[row];
           data = &target.bytes;
           dataPage = page;
@@ -258,16 +270,23 @@ class Checker {
         checkLongValues(def, *data, dataPage, where);
       }
     }
-    for (const auto& [at, count] : targets) {
-      if (count > 1) {
-        problem(label + ": a cópia realocada na linha " + std::to_string(at.second) + " da página " +
-                std::to_string(at.first) + " é o destino de " + std::to_string(count) + " ponteiros.");
+    std::sort(targets.begin(), targets.end());
+    std::sort(copies.begin(), copies.end());
+    auto where = [](uint64_t a) {
+      return "na linha " + std::to_string(a & 0xFF) + " da página " + std::to_string(a >> 8);
+    };
+    for (size_t i = 0; i < targets.size();) {
+      size_t j = i;
+      while (j < targets.size() && targets[j] == targets[i]) ++j;
+      if (j - i > 1) {
+        problem(label + ": a cópia realocada " + where(targets[i]) + " é o destino de " + std::to_string(j - i) +
+                " ponteiros.");
       }
+      i = j;
     }
-    for (const auto& at : copies) {
-      if (!targets.count(at)) {
-        problem(label + ": a cópia realocada na linha " + std::to_string(at.second) + " da página " +
-                std::to_string(at.first) + " não é o destino de nenhum ponteiro.");
+    for (uint64_t a : copies) {
+      if (!std::binary_search(targets.begin(), targets.end(), a)) {
+        problem(label + ": a cópia realocada " + where(a) + " não é o destino de nenhum ponteiro.");
       }
     }
     // Access does not keep the counters of its own system tables exact
@@ -333,7 +352,7 @@ class Checker {
                 " da página " + std::to_string(page) + ".");
         return;
       }
-      used_.insert(page);
+      use(page);
       std::vector<SlotImage> slots = pageSlots(*pager_.page(page));
       if (row >= slots.size() || (slots[row].flags & 0x8000) != 0) {
         problem(label + ": o valor longo aponta para a linha " + std::to_string(row) + " da página " +
@@ -379,21 +398,25 @@ class Checker {
       }
     }
     const std::string label = "Índice '" + name + "' da tabela '" + def.name + "'";
-    std::vector<uint32_t> owned = mapPages(index.ownedPages, label);
-    std::set<uint32_t> ownedSet(owned.begin(), owned.end());
+    std::vector<bool> ownedSet(pages_.size());
+    for (uint32_t n : mapPages(index.ownedPages, label)) ownedSet[n] = true;
     if (index.rootPage == 0) return;
     std::vector<uint32_t> todo{index.rootPage};
-    std::set<uint32_t> seen;
+    std::set<uint32_t> outside;  // pages out of the file already reported
+    std::vector<bool> seen(pages_.size());
     while (!todo.empty()) {
       uint32_t n = todo.back();
       todo.pop_back();
-      if (!seen.insert(n).second) continue;
       if (!inFile(n)) {
-        problem(label + ": aponta para a página " + std::to_string(n) + ", fora do arquivo.");
+        if (outside.insert(n).second) {
+          problem(label + ": aponta para a página " + std::to_string(n) + ", fora do arquivo.");
+        }
         continue;
       }
-      used_.insert(n);
-      if (index.ownedPages.page && !ownedSet.count(n)) {
+      if (seen[n]) continue;
+      seen[n] = true;
+      used_[n] = true;
+      if (index.ownedPages.page && !ownedSet[n]) {
         problem(label + ": a página " + std::to_string(n) + " não está no mapa de páginas do índice.");
       }
       try {
@@ -410,7 +433,7 @@ class Checker {
   Database& db_;
   Pager& pager_;
   std::vector<PageInfo> pages_;
-  std::set<uint32_t> used_;
+  std::vector<bool> used_;  // pages some structure reaches
   std::vector<std::string> problems_;
   bool globalMapBroken_ = false;
 };

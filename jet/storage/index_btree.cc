@@ -1511,6 +1511,13 @@ std::optional<std::vector<RowId>> indexLookup(Pager& pager, const TableDef& tabl
 }
 
 // --- Verification --------------------------------------------------------------------
+//
+// The entries an index should have (computed from the rows) and the entries
+// its tree has are compared without holding either set whole: both sides are
+// summed into buckets by the entry's data page (count and two sums of a hash
+// of key and row, which do not depend on the order), and only the buckets
+// whose sums differ are then compared entry by entry, a group of buckets at a
+// time, so that at most `entriesInMemory` entries of each side are held.
 
 namespace {
 
@@ -1527,156 +1534,270 @@ std::string describeRow(RowId r) {
   return "página " + std::to_string(r.page) + ", linha " + std::to_string(r.row);
 }
 
-// Walks the tree of one index: entries in order, node entries equal to their
-// child's last entry, and the level chains linked both ways. Appends
-// problems to `out`; returns the leaf entries.
-std::vector<KeyedRow> walkIndex(Database& db, const TableDef& table, const RealIndexDef& index,
-                                const std::string& label, std::vector<std::string>& out) {
+// An order-independent summary of a multiset of entries.
+struct EntrySums {
+  uint64_t count = 0, a = 0, b = 0;
+  friend bool operator==(const EntrySums&, const EntrySums&) = default;
+};
+
+uint64_t mix64(uint64_t x) {
+  x ^= x >> 30;
+  x *= 0xBF58476D1CE4E5B9ull;
+  x ^= x >> 27;
+  x *= 0x94D049BB133111EBull;
+  return x ^ (x >> 31);
+}
+
+uint64_t entryHash(const uint8_t* key, size_t len, RowId row) {
+  uint64_t h = mix64(len ^ (uint64_t{row.page} << 16) ^ (uint64_t{row.row} << 8));
+  size_t i = 0;
+  for (; i + 8 <= len; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, key + i, 8);
+    h = mix64(h ^ w);
+  }
+  uint64_t tail = 0;
+  std::memcpy(&tail, key + i, len - i);
+  return mix64(h ^ tail ^ 0x5851F42D4C957F2Dull);
+}
+
+// The buckets of one index: entry sums by range of data pages.
+class EntryBuckets {
+ public:
+  explicit EntryBuckets(uint32_t pageCount)
+      : pagesPerBucket_(std::max<uint32_t>(1, (pageCount + kBuckets - 1) / kBuckets)),
+        sums_((pageCount + pagesPerBucket_ - 1) / pagesPerBucket_ + 1) {}
+  size_t bucketOf(RowId row) const { return std::min<size_t>(row.page / pagesPerBucket_, sums_.size() - 1); }
+  void add(const uint8_t* key, size_t len, RowId row) {
+    EntrySums& s = sums_[bucketOf(row)];
+    const uint64_t h = entryHash(key, len, row);
+    ++s.count;
+    s.a += h;
+    s.b += mix64(h ^ 0x9E3779B97F4A7C15ull);
+  }
+  size_t size() const { return sums_.size(); }
+  const EntrySums& operator[](size_t i) const { return sums_[i]; }
+
+ private:
+  static constexpr uint32_t kBuckets = 4096;
+  uint32_t pagesPerBucket_;
+  std::vector<EntrySums> sums_;
+};
+
+// Walks the tree of one index, calling `onEntry(key, length, row)` for each
+// leaf entry in tree order. With `out`, checks the structure and appends its
+// problems there: entries in order, node entries equal to their child's last
+// entry, leaves at one depth and linked both ways, every page owned by the
+// index and used. Throws jet::Error when the tree cannot be walked.
+template <class OnEntry>
+void walkIndex(Database& db, const TableDef& table, const RealIndexDef& index, const std::string& label,
+               std::vector<std::string>* out, OnEntry&& onEntry) {
   Pager& pager = db.pager();
-  std::vector<KeyedRow> entries;
-  std::unordered_set<uint32_t> visited;
-  // Pages of each level in walk order, to check the sibling links.
-  std::vector<std::vector<IndexPage>> levels;
+  std::vector<bool> visited(pager.pageCount());
+  std::vector<uint32_t> treePages;
+  // The leaf chain as walked: each leaf must point back to the one before.
+  uint32_t lastLeaf = 0, lastLeafNext = 0;
   size_t leafDepth = SIZE_MAX;
+  std::vector<uint8_t> lastKey;
+  RowId lastRow;
+  bool haveLast = false;
   size_t problems = 0;
   auto report = [&](const std::string& m) {
-    if (problems++ < 5) out.push_back(label + ": " + m + ".");
+    if (out && problems++ < 5) out->push_back(label + ": " + m + ".");
   };
 
   // Depth-first walk, children in order; the depth is bounded by kMaxDepth.
-  std::function<void(uint32_t, size_t, const IndexEntry*)> visit =
-      [&](uint32_t n, size_t depth, const IndexEntry* bound) {
-        if (n == 0 || n >= pager.pageCount()) {
-          throw Error(pager.faultMessage(n, "página de índice fora do arquivo"));
+  // `bound` is the parent's entry for this page (key, length, row).
+  struct Bound {
+    const uint8_t* key;
+    size_t length;
+    RowId row;
+  };
+  std::function<void(uint32_t, size_t, const Bound*)> visit = [&](uint32_t n, size_t depth, const Bound* bound) {
+    if (n == 0 || n >= pager.pageCount()) throw Error(pager.faultMessage(n, "página de índice fora do arquivo"));
+    if (visited[n]) throw Error(pager.faultMessage(n, "a árvore do índice passa duas vezes por esta página"));
+    visited[n] = true;
+    if (depth >= kMaxDepth) throw Error(pager.faultMessage(n, "árvore de índice profunda demais"));
+    if (out) treePages.push_back(n);
+    const FlatIndexPage p = parseFlat(pager, *pager.page(n), n);
+    if (out) {
+      if (p.tdefPage != table.tdefPage) {
+        report("a página " + std::to_string(n) + " pertence a outra tabela (" + std::to_string(p.tdefPage) + ")");
+      }
+      if (bound && !p.tail) {
+        const size_t last = p.size() - 1;
+        if (p.size() == 0 || p.row(last) != bound->row || !p.keyEquals(last, bound->key, bound->length)) {
+          report("a entrada da página intermediária para a página " + std::to_string(n) +
+                 " não é a última entrada desta");
         }
-        if (!visited.insert(n).second) {
-          throw Error(pager.faultMessage(n, "a árvore do índice passa duas vezes por esta página"));
+      }
+    }
+    if (!p.leaf) {
+      for (size_t i = 0; i < p.size(); ++i) {
+        const Bound b{p.key(i), p.keyLength(i), p.row(i)};
+        visit(p.entries[i].child, depth + 1, &b);
+      }
+      if (p.tail) visit(p.tail, depth + 1, nullptr);
+      return;
+    }
+    if (out) {
+      if (leafDepth == SIZE_MAX) leafDepth = depth;
+      if (depth != leafDepth) report("folhas em profundidades diferentes (página " + std::to_string(n) + ")");
+      if (lastLeaf != 0 && lastLeafNext != n) {
+        report("ligações anterior/seguinte erradas na página " + std::to_string(lastLeaf));
+      }
+      if (p.prev != lastLeaf) report("ligações anterior/seguinte erradas na página " + std::to_string(n));
+      lastLeaf = n;
+      lastLeafNext = p.next;
+    }
+    for (size_t i = 0; i < p.size(); ++i) {
+      const uint8_t* key = p.key(i);
+      const size_t length = p.keyLength(i);
+      const RowId row = p.row(i);
+      if (out) {
+        if (haveLast && compareKeys(lastKey.data(), lastKey.size(), lastRow, key, length, row) >= 0) {
+          report("entradas fora de ordem ou repetidas (" + describeRow(lastRow) + " e " + describeRow(row) + ")");
         }
-        if (depth >= kMaxDepth) throw Error(pager.faultMessage(n, "árvore de índice profunda demais"));
-        PageRef ref = pager.page(n);
-        IndexPage p = parseIndexPage(pager, *ref, n);
-        if (p.tdefPage != table.tdefPage) {
-          report("a página " + std::to_string(n) + " pertence a outra tabela (" +
-                 std::to_string(p.tdefPage) + ")");
-        }
-        if (bound && !p.tail) {
-          if (p.entries.empty() || !sameEntry(p.entries.back(), *bound)) {
-            report("a entrada da página intermediária para a página " + std::to_string(n) +
-                   " não é a última entrada desta");
-          }
-        }
-        if (levels.size() <= depth) levels.resize(depth + 1);
-        IndexPage copy = p;
-        if (p.leaf) {
-          if (leafDepth == SIZE_MAX) leafDepth = depth;
-          if (depth != leafDepth) report("folhas em profundidades diferentes (página " + std::to_string(n) + ")");
-          for (const IndexEntry& e : p.entries) entries.push_back(KeyedRow{e.key, e.row});
-        } else {
-          for (const IndexEntry& e : p.entries) visit(e.child, depth + 1, &e);
-          if (p.tail) visit(p.tail, depth + 1, nullptr);
-        }
-        copy.entries.clear();
-        levels[depth].push_back(std::move(copy));
-      };
+        lastKey.assign(key, key + length);
+        lastRow = row;
+        haveLast = true;
+      }
+      onEntry(key, length, row);
+    }
+  };
   visit(index.rootPage, 0, nullptr);
+  if (!out) return;
+  if (lastLeaf != 0 && lastLeafNext != 0) report("ligações anterior/seguinte erradas na página " + std::to_string(lastLeaf));
 
   // Every page of the tree must be owned by the index and in use: a page
   // the global map calls free could be handed out again.
-  std::vector<uint32_t> ownedList = usageMapPages(pager, index.ownedPages);
-  std::unordered_set<uint32_t> owned(ownedList.begin(), ownedList.end());
-  std::vector<uint32_t> treePages(visited.begin(), visited.end());
+  std::vector<bool> owned(pager.pageCount());
+  for (uint32_t n : usageMapPages(pager, index.ownedPages)) {
+    if (n < owned.size()) owned[n] = true;
+  }
   std::sort(treePages.begin(), treePages.end());
   for (uint32_t n : treePages) {
-    if (!owned.count(n)) report("a página " + std::to_string(n) + " não consta do mapa de páginas do índice");
+    if (!owned[n]) report("a página " + std::to_string(n) + " não consta do mapa de páginas do índice");
     if (!globalMapUsed(pager, n)) report("a página " + std::to_string(n) + " está marcada como livre");
   }
+  if (problems > 5) out->push_back(label + ": mais " + std::to_string(problems - 5) + " problemas.");
+}
 
-  for (size_t i = 1; i < entries.size(); ++i) {
-    if (!keyedLess(entries[i - 1], entries[i])) {
-      report("entradas fora de ordem ou repetidas (" + describeRow(entries[i - 1].row) + " e " +
-             describeRow(entries[i].row) + ")");
-    }
-  }
-  // Leaves form one chain; node pages may be chained per parent only.
-  for (size_t d = 0; d < levels.size(); ++d) {
-    const auto& lv = levels[d];
-    bool leafLevel = !lv.empty() && lv.front().leaf;
-    for (size_t i = 0; i < lv.size(); ++i) {
-      uint32_t expectPrev = i > 0 ? lv[i - 1].number : 0;
-      uint32_t expectNext = i + 1 < lv.size() ? lv[i + 1].number : 0;
-      if (leafLevel && (lv[i].prev != expectPrev || lv[i].next != expectNext)) {
-        report("ligações anterior/seguinte erradas na página " + std::to_string(lv[i].number));
-      }
-    }
-  }
-  if (problems > 5) out.push_back(label + ": mais " + std::to_string(problems - 5) + " problemas.");
-  return entries;
+// Calls `onRow(values, rowId)` for every live row of `table`.
+template <class OnRow>
+void scanRows(Database& db, const TableDef& table, OnRow&& onRow) {
+  TableScan scan(db, table);
+  while (scan.next()) onRow(scan.values(), scan.rowId());
 }
 
 }  // namespace
 
-std::vector<std::string> checkIndexes(Database& db, const TableDef& table) {
+std::vector<std::string> checkIndexes(Database& db, const TableDef& table, size_t entriesInMemory) {
   std::vector<std::string> out;
   if (table.realIndexes.empty()) return out;
+  const size_t count = table.realIndexes.size();
+  const uint32_t pageCount = db.pager().pageCount();
 
-  std::vector<std::vector<KeyedRow>> expected(table.realIndexes.size());
-  std::vector<char> supported(table.realIndexes.size());
-  for (size_t i = 0; i < table.realIndexes.size(); ++i) {
-    supported[i] = indexKeysSupported(table, table.realIndexes[i]);
-  }
+  std::vector<char> supported(count);
+  for (size_t i = 0; i < count; ++i) supported[i] = indexKeysSupported(table, table.realIndexes[i]);
   bool anySupported = std::any_of(supported.begin(), supported.end(), [](char c) { return c; });
+  std::vector<EntryBuckets> expected(count, EntryBuckets(pageCount));
   if (anySupported) {
     try {
-      TableScan scan(db, table);
-      while (scan.next()) {
-        const auto& row = scan.values();
-        for (size_t i = 0; i < table.realIndexes.size(); ++i) {
+      scanRows(db, table, [&](const std::vector<Value>& row, RowId id) {
+        for (size_t i = 0; i < count; ++i) {
           const RealIndexDef& index = table.realIndexes[i];
           if (!supported[i] || !rowHasEntry(table, index, row)) continue;
-          expected[i].push_back(KeyedRow{rowKey(table, index, row), scan.rowId()});
+          const std::vector<uint8_t> key = rowKey(table, index, row);
+          expected[i].add(key.data(), key.size(), id);
         }
-      }
+      });
     } catch (const Error& e) {
       out.push_back("Tabela '" + table.name + "': " + e.what());
       return out;
     }
   }
 
-  for (size_t i = 0; i < table.realIndexes.size(); ++i) {
+  for (size_t i = 0; i < count; ++i) {
     const RealIndexDef& index = table.realIndexes[i];
     const std::string label = "Índice '" + indexName(table, i) + "' da tabela '" + table.name + "'";
-    std::vector<KeyedRow> actual;
+    EntryBuckets actual(pageCount);
     try {
-      actual = walkIndex(db, table, index, label, out);
+      walkIndex(db, table, index, label, &out,
+                [&](const uint8_t* key, size_t length, RowId row) { actual.add(key, length, row); });
     } catch (const Error& e) {
       out.push_back(label + ": " + e.what());
       continue;
     }
     if (!supported[i]) continue;
-    std::vector<KeyedRow>& want = expected[i];
-    std::sort(want.begin(), want.end(), keyedLess);
-    std::sort(actual.begin(), actual.end(), keyedLess);
-    std::vector<KeyedRow> missing, extra;
-    std::set_difference(want.begin(), want.end(), actual.begin(), actual.end(),
-                        std::back_inserter(missing), keyedLess);
-    std::set_difference(actual.begin(), actual.end(), want.begin(), want.end(),
-                        std::back_inserter(extra), keyedLess);
+
+    // Buckets whose sums differ, in groups that fit in memory.
+    std::vector<std::vector<size_t>> groups;
+    size_t groupEntries = 0;
+    for (size_t b = 0; b < actual.size(); ++b) {
+      if (actual[b] == expected[i][b]) continue;
+      const size_t entries = std::max(actual[b].count, expected[i][b].count);
+      if (groups.empty() || groupEntries + entries > entriesInMemory) {
+        groups.emplace_back();
+        groupEntries = 0;
+      }
+      groups.back().push_back(b);
+      groupEntries += entries;
+    }
+    std::vector<KeyedRow> missingShown, extraShown;
+    uint64_t missingCount = 0, extraCount = 0;
+    for (const std::vector<size_t>& group : groups) {
+      std::vector<char> inGroup(actual.size());
+      for (size_t b : group) inGroup[b] = 1;
+      std::vector<KeyedRow> want, have;
+      try {
+        scanRows(db, table, [&](const std::vector<Value>& row, RowId id) {
+          if (inGroup[expected[i].bucketOf(id)] && rowHasEntry(table, index, row)) {
+            want.push_back(KeyedRow{rowKey(table, index, row), id});
+          }
+        });
+        walkIndex(db, table, index, label, nullptr, [&](const uint8_t* key, size_t length, RowId row) {
+          if (inGroup[actual.bucketOf(row)]) have.push_back(KeyedRow{std::vector<uint8_t>(key, key + length), row});
+        });
+      } catch (const Error& e) {
+        out.push_back(label + ": " + e.what());
+        break;
+      }
+      std::sort(want.begin(), want.end(), keyedLess);
+      std::sort(have.begin(), have.end(), keyedLess);
+      std::vector<KeyedRow> missing, extra;
+      std::set_difference(want.begin(), want.end(), have.begin(), have.end(), std::back_inserter(missing),
+                          keyedLess);
+      std::set_difference(have.begin(), have.end(), want.begin(), want.end(), std::back_inserter(extra),
+                          keyedLess);
+      missingCount += missing.size();
+      extraCount += extra.size();
+      // Shown in row order: groups follow the data pages, so the first rows
+      // of the first groups are the first rows of the index.
+      auto byRow = [](const KeyedRow& x, const KeyedRow& y) {
+        return x.row.page != y.row.page ? x.row.page < y.row.page : x.row.row < y.row.row;
+      };
+      std::sort(missing.begin(), missing.end(), byRow);
+      std::sort(extra.begin(), extra.end(), byRow);
+      for (size_t k = 0; k < missing.size() && missingShown.size() < 5; ++k) missingShown.push_back(missing[k]);
+      for (size_t k = 0; k < extra.size() && extraShown.size() < 5; ++k) extraShown.push_back(extra[k]);
+    }
     size_t shown = 0;
-    for (const KeyedRow& k : missing) {
+    for (const KeyedRow& k : missingShown) {
       if (shown++ < 5) {
         out.push_back(label + ": falta a entrada da linha (" + describeRow(k.row) +
                       ") com a chave calculada a partir dos seus valores.");
       }
     }
-    for (const KeyedRow& k : extra) {
+    for (const KeyedRow& k : extraShown) {
       if (shown++ < 5) {
         out.push_back(label + ": a entrada da linha (" + describeRow(k.row) +
                       ") não corresponde a nenhuma linha com esses valores.");
       }
     }
-    if (shown > 5) {
-      out.push_back(label + ": " + std::to_string(missing.size()) + " entradas faltando e " +
-                    std::to_string(extra.size()) + " sobrando ao todo.");
+    if (missingCount + extraCount > 5) {
+      out.push_back(label + ": " + std::to_string(missingCount) + " entradas faltando e " +
+                    std::to_string(extraCount) + " sobrando ao todo.");
     }
   }
   return out;

@@ -181,7 +181,11 @@ std::optional<std::vector<RowId>> indexLookup(Pager& pager, const TableDef& tabl
 // Verifies every index of `table` against its rows: the tree can be walked,
 // its entries are in order, and its entries are exactly the keys computed
 // from the rows. Returns one message per problem found (empty when all is
-// well). Indexes whose keys the engine cannot compute are only walked.
-std::vector<std::string> checkIndexes(Database& db, const TableDef& table);
+// well). Indexes whose keys the engine cannot compute are only walked. The
+// memory taken does not grow with the table: at most `entriesInMemory`
+// entries of each side are held at once while differences are located.
+inline constexpr size_t kCheckEntriesInMemory = 400000;
+std::vector<std::string> checkIndexes(Database& db, const TableDef& table,
+                                      size_t entriesInMemory = kCheckEntriesInMemory);
 
 }  // namespace jet

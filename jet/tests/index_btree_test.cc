@@ -109,6 +109,40 @@ TEST(IndexBtree, BadIndexIsReported) {
   for (const std::string& p : problems) EXPECT_NE(p.find("idxNome"), std::string::npos) << p;
 }
 
+// Entries taken out of an index and entries that match no row are found and
+// counted exactly, whether the differences are located in one group or in
+// many small ones.
+TEST(IndexBtree, MissingAndStrayEntriesAreCountedInBoundedMemory) {
+  fs::path tmp = fs::temp_directory_path() / "jet_index_stray.mdb";
+  fs::copy_file(dataPath("jackcess-alunos_big.mdb"), tmp, fs::copy_options::overwrite_existing);
+  size_t real = 0;
+  {
+    OpenOptions o;
+    o.writable = true;
+    auto db = Database::open(tmp.string(), o);
+    const TableDef& def = db->tableDef("Alunos");
+    real = def.realIndexes.size() - 1;
+    IndexBtree tree(db->pager(), def.tdefPage, def.realIndexes[real]);
+    std::vector<IndexEntry> taken;
+    auto c = tree.begin();
+    for (int i = 0; c.next(); ++i) {
+      if (i % 37 == 0) taken.push_back(c.entry());
+    }
+    ASSERT_GT(taken.size(), 20u);
+    db->pager().begin();
+    for (const IndexEntry& e : taken) ASSERT_TRUE(tree.remove(e.key, e.row));
+    for (uint8_t r = 0; r < 3; ++r) tree.insert(taken[r].key, RowId{taken[r].row.page, static_cast<uint8_t>(200 + r)});
+    db->pager().commit();
+  }
+  auto db = openFixture(tmp.string(), "");
+  const TableDef& def = db->tableDef("Alunos");
+  const std::vector<std::string> whole = checkIndexes(*db, def);
+  ASSERT_FALSE(whole.empty());
+  EXPECT_NE(whole.back().find("entradas faltando e 3 sobrando ao todo"), std::string::npos) << whole.back();
+  EXPECT_EQ(checkIndexes(*db, def, 5), whole);
+  fs::remove(tmp);
+}
+
 // Damage that leaves the keys right but the structure wrong is reported too.
 TEST(IndexBtree, BrokenLeafChainIsReported) {
   fs::path tmp = fs::temp_directory_path() / "jet_index_chain.mdb";
