@@ -831,6 +831,24 @@ TEST(WriterFaults, FailedOperationAfterSpillsPutsTheFileBack) {
   EXPECT_EQ(readRows(*openRo(path), "Contas").size(), 1u);
 }
 
+// An operation whose journal plainly cannot fit on the disk is refused with
+// the figures before anything is written.
+TEST(WriterFaults, JournalThatCannotFitIsRefusedBeforeWriting) {
+  TempDir tmp;
+  const std::string path = tmp.copy("jackcess-alunos.mdb", "space.mdb");
+  auto db = openRw(path);
+  EXPECT_NO_THROW(db->pager().checkJournalSpace(1000));
+  try {
+    db->pager().checkJournalSpace(uint64_t{1} << 40);  // 2 EB at the least
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    const std::string m = e.what();
+    EXPECT_NE(m.find("Não há espaço em disco"), std::string::npos) << m;
+    EXPECT_NE(m.find(path + "-journal"), std::string::npos) << m;
+  }
+  EXPECT_FALSE(fs::exists(path + "-journal"));
+}
+
 // A journal left by a writer killed after writing some of its pages: the
 // next open puts the file back byte for byte and removes the journal; a
 // journal that is damaged or cut short is refused and the file left alone.
