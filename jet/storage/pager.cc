@@ -346,7 +346,6 @@ struct Pager::Operation {
   std::unordered_map<uint32_t, Changed> dirty;
   size_t deferredCount = 0;
   size_t heldPages = 0;  // entries of `dirty` that hold a buffer
-  bool spilled = false;  // some page of the operation reached the file
   Journal journal;
 };
 
@@ -670,11 +669,14 @@ void Pager::journalFailed() {
   throw Error(message);
 }
 
+// The folder that holds the file (and its journal).
+std::string Pager::directory() const {
+  const size_t slash = path_.find_last_of('/');
+  return slash == std::string::npos ? "." : (slash == 0 ? "/" : path_.substr(0, slash));
+}
+
 void Pager::syncDirectory() const {
-  std::string dir = path_;
-  size_t slash = dir.find_last_of('/');
-  dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : dir.substr(0, slash));
-  int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int dfd = ::open(directory().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd >= 0) {
     ::fsync(dfd);
     ::close(dfd);
@@ -733,7 +735,6 @@ void Pager::spillIfOverBudget() {
   // A failure leaves the operation open: its rollback puts the file back.
   sealJournal();
   if (writeHook_) writeHook_();
-  op.spilled = true;
   if (!writeHeldPages(op, order)) throw Error(sysError("Erro de gravação em", path_));
   // The written pages are read back through the cache from now on.
   for (uint32_t n : order) {
@@ -750,11 +751,8 @@ void Pager::checkJournalSpace(uint64_t pages) const {
   // "Plainly short": even if every image lost half of its bytes to the run
   // of zeros the journal leaves out.
   const uint64_t need = pages * (kPageSize / 2);
-  std::string dir = path_;
-  size_t slash = dir.find_last_of('/');
-  dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : dir.substr(0, slash));
   struct statvfs st {};
-  if (::statvfs(dir.c_str(), &st) != 0) return;  // nothing to tell: the writes will say
+  if (::statvfs(directory().c_str(), &st) != 0) return;  // nothing to tell: the writes will say
   const uint64_t free = static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
   if (free >= need) return;
   auto mb = [](uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20); };

@@ -163,6 +163,7 @@ class Pager {
   bool writeHeldPages(const Operation& op, const std::vector<uint32_t>& order);
   void abandon(Operation& op);
   void recoverJournal();
+  std::string directory() const;
   void syncDirectory() const;
   void writeDeferredPages();
   void fillDeferred(uint32_t n, bool& deferred, PageBuffer& buffer, bool committing);
